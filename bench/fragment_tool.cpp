@@ -1,0 +1,45 @@
+// Drives the fragment-set engine from the command line for the benchmark:
+//   fragment-tool split FILE PARTS   cuts FILE into at most PARTS fragments
+//   fragment-tool join FILE          rebuilds FILE from FILE.1, FILE.2, ...
+// Exit status: 0 done, 1 the engine reported failure, 2 a runtime error,
+// 3 bad usage.
+#include <control/fragment_set.h>
+#include <control/split_join.h>
+
+#include <platform/file_rules.h>
+#include <platform/runtime_error.h>
+
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace {
+
+int Usage() {
+  std::fputs("usage: fragment-tool split FILE PARTS | fragment-tool join FILE\n", stderr);
+  return 3;
+}
+
+int Run(int argc, char** argv) {
+  const std::string_view command = argc > 1 ? argv[1] : "";
+  if (command == "join" && argc == 3) return control::JoinFiles(argv[2]) ? 0 : 1;
+  if (command != "split" || argc != 4) return Usage();
+  const std::string_view partsText = argv[3];
+  int parts = 0;
+  const auto [end, error] = std::from_chars(partsText.begin(), partsText.end(), parts);
+  if (error != std::errc() || end != partsText.end() || parts < 2) return Usage();
+  const std::string input = argv[2];
+  return control::SplitFiles(input, control::PartSize(platform::FileLength(input), parts)) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const platform::RuntimeError& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 2;
+  }
+}

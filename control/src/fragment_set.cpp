@@ -1,0 +1,46 @@
+#include <control/fragment_set.h>
+
+#include <platform/file_rules.h>
+#include <platform/runtime_error.h>
+
+namespace control {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
+
+std::string FragmentName(const std::string& basePath, int number) {
+  return basePath + "." + std::to_string(number);
+}
+
+int NextFragmentNumber(int number) {
+  if (number >= kLargestFragmentNumber) throw RuntimeError(ErrorNumber::Overflow);
+  return number + 1;
+}
+
+int CountFragments(const std::string& basePath) {
+  if (!platform::FileExists(FragmentName(basePath, 1))) return 0;
+  int number = 1;
+  for (;;) {
+    number = NextFragmentNumber(number);
+    if (!platform::FileExists(FragmentName(basePath, number))) return number - 1;
+  }
+}
+
+std::int64_t PartSize(std::int64_t fileLength, int parts) {
+  if (parts < 1) throw RuntimeError(ErrorNumber::InvalidProcedureCall);
+  const std::int64_t quotient = fileLength / parts;
+  const std::int64_t twiceRemainder = 2 * (fileLength % parts);
+  if (twiceRemainder < parts) return quotient + 1;
+  if (twiceRemainder > parts) return quotient + 2;
+  return (quotient + 1) % 2 == 0 ? quotient + 1 : quotient + 2;
+}
+
+void RemoveFragmentsFrom(const std::string& basePath, int firstNumber) {
+  for (int number = firstNumber; number <= kLargestFragmentNumber; ++number) {
+    const std::string name = FragmentName(basePath, number);
+    if (!platform::FileExists(name)) return;
+    platform::DeleteFile(name);
+  }
+}
+
+}  // namespace control

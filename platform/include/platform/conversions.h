@@ -1,0 +1,26 @@
+#pragma once
+
+#include <platform/export.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Number <-> text conversions that never consult the process's C locale: the
+// decimal separator the user sees ('.' or ',') is passed in explicitly, and
+// where text is read the other of the two groups thousands.
+namespace platform {
+
+// `value` rounded to nearest, a tie to even; RuntimeError(Overflow) outside int16 or for NaN.
+PLATFORM_EXPORT std::int16_t ToInteger16(double value);
+
+// All of `text` as a number (blanks around, &H/&O) through ToInteger16; else TypeMismatch.
+PLATFORM_EXPORT std::int16_t PartsFromText(std::string_view text, char decimalSeparator);
+
+// The number `text` starts with ('.' point, blanks ignored), 0 if none; Overflow past a double.
+PLATFORM_EXPORT double LeadingNumber(std::string_view text);
+
+// At most 15 significant digits, E form for exponents < -4 or >= 15; Overflow if not finite.
+PLATFORM_EXPORT std::string NumberToText(double value, char decimalSeparator);
+
+}  // namespace platform

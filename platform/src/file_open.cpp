@@ -1,0 +1,103 @@
+#include <platform/file_rules.h>
+
+#include "path_checks.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace platform {
+namespace {
+
+constexpr int kOpenFlags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the user's umask
+constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// Checks what was opened and takes the exclusive lock; the open file, or the
+// reason it may not be used.
+File Hold(File file, bool mustBeWritableByMode) {
+  struct stat status {};
+  if (fstat(file.descriptor(), &status) != 0) return File::Failed(errno);
+  if (!S_ISREG(status.st_mode)) return File::Failed(EINVAL);
+  if (mustBeWritableByMode && (status.st_mode & kAnyWriteBit) == 0) return File::Failed(EACCES);
+  if (flock(file.descriptor(), LOCK_EX | LOCK_NB) != 0) return File::Failed(errno);
+  return file;
+}
+
+// True when `path` exists and is something other than a regular file, which
+// the open rule refuses without opening it (opening a device or a pipe may
+// have effects of its own).
+bool IsOtherThanRegularFile(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
+File File::Opened(int descriptor) {
+  File file;
+  file.descriptor_ = descriptor;
+  return file;
+}
+
+File File::Failed(int errnoValue) {
+  File file;
+  file.error_ = errnoValue;
+  return file;
+}
+
+File::File(File&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), error_(other.error_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    descriptor_ = std::exchange(other.descriptor_, -1);
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+File::~File() { Close(); }
+
+bool File::Close() {
+  if (descriptor_ < 0) return true;
+  // Linux releases the descriptor even when close reports an error, so it is
+  // never retried: a retry could close a descriptor another thread just got.
+  const int result = close(std::exchange(descriptor_, -1));
+  return result == 0 || errno == EINTR;
+}
+
+File OpenExclusive(const std::string& path) {
+  if (!IsUsablePath(path)) return File::Failed(ENOENT);
+  if (IsOtherThanRegularFile(path)) return File::Failed(EINVAL);
+  // Open an existing file as it is; create a missing one exclusively, so that
+  // only a file made here escapes the read-only test (a restrictive umask must
+  // not make a new file unusable). A name that appears in between is opened
+  // as existing on the second pass.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int descriptor = open(path.c_str(), kOpenFlags);
+    if (descriptor >= 0) return Hold(File::Opened(descriptor), true);
+    if (errno != ENOENT) return File::Failed(errno);
+    descriptor = open(path.c_str(), kOpenFlags | O_CREAT | O_EXCL, kNewFileMode);
+    if (descriptor >= 0) return Hold(File::Opened(descriptor), false);
+    if (errno != EEXIST) return File::Failed(errno);
+  }
+  // Still missing yet in the way: a dangling symbolic link. It is not
+  // followed to create its target.
+  return File::Failed(EEXIST);
+}
+
+File CreateNewExclusive(const std::string& path) {
+  if (!IsUsablePath(path)) return File::Failed(ENOENT);
+  const int descriptor =
+      open(path.c_str(), kOpenFlags | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode);
+  if (descriptor < 0) return File::Failed(errno);
+  return Hold(File::Opened(descriptor), false);
+}
+
+}  // namespace platform

@@ -1,0 +1,185 @@
+#include <platform/file_rules.h>
+#include <platform/runtime_error.h>
+
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace {
+
+using namespace testing_support;
+using platform::File;
+using platform::RuntimeError;
+
+// The runtime error number `action` raises; 0 when it raises none.
+int ErrorNumberOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const RuntimeError& error) {
+    return error.number();
+  }
+  return 0;
+}
+
+class FileRules : public ::testing::Test {
+ protected:
+  TempDir dir;
+};
+
+TEST_F(FileRules, OpenKeepsContentAndStartsAtTheBeginning) {
+  WriteBytes(dir / "a", "hello");
+  File file = platform::OpenExclusive(dir / "a");
+  ASSERT_TRUE(file.IsOpen());
+  char buffer[5];
+  ASSERT_EQ(read(file.descriptor(), buffer, 5), 5);
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+}
+
+TEST_F(FileRules, OpenCreatesMissingFileEmpty) {
+  File file = platform::OpenExclusive(dir / "new");
+  ASSERT_TRUE(file.IsOpen());
+  EXPECT_EQ(platform::FileLength(dir / "new"), 0);
+}
+
+TEST_F(FileRules, OpenRefusesWhatIsNotAWritableRegularFile) {
+  WriteBytes(dir / "readonly", "x");
+  SetMode(dir / "readonly", 0444);  // refused by its mode bits, for root too
+  mkdir((dir / "folder").c_str(), 0755);
+  mkfifo((dir / "pipe").c_str(), 0644);  // must not hang waiting for a writer
+  symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str());
+  for (const char* name : {"readonly", "folder", "pipe", "dangling"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(platform::OpenExclusive(dir / name).IsOpen());
+  }
+  EXPECT_FALSE(platform::FileExists(dir / "nowhere")) << "a dangling link's target was created";
+  EXPECT_FALSE(platform::OpenExclusive("").IsOpen());
+  EXPECT_FALSE(platform::OpenExclusive(std::string("a\0b", 3)).IsOpen());
+}
+
+TEST_F(FileRules, OpenIsExclusiveAndNeverWaits) {
+  WriteBytes(dir / "a", "x");
+  {
+    LockHolder other(dir / "a");
+    EXPECT_FALSE(platform::OpenExclusive(dir / "a").IsOpen());
+  }
+  File first = platform::OpenExclusive(dir / "a");
+  ASSERT_TRUE(first.IsOpen());
+  EXPECT_FALSE(platform::OpenExclusive(dir / "a").IsOpen());
+  first.Close();
+  EXPECT_TRUE(platform::OpenExclusive(dir / "a").IsOpen());
+}
+
+TEST_F(FileRules, CreateNewRefusesAnythingInTheWay) {
+  WriteBytes(dir / "target", "keep");
+  WriteBytes(dir / "existing", "keep");
+  symlink((dir / "target").c_str(), (dir / "link").c_str());
+  symlink((dir / "absent").c_str(), (dir / "dangling").c_str());
+  for (const char* name : {"existing", "link", "dangling"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(platform::CreateNewExclusive(dir / name).IsOpen());
+  }
+  EXPECT_EQ(ReadBytes(dir / "target"), "keep");
+  EXPECT_FALSE(platform::FileExists(dir / "absent"));
+  EXPECT_TRUE(platform::CreateNewExclusive(dir / "fresh").IsOpen());
+}
+
+TEST_F(FileRules, ExistenceSeesRegularFilesOnly) {
+  WriteBytes(dir / "plain", "x");
+  WriteBytes(dir / ".hidden", "x");
+  WriteBytes(dir / "readonly", "x");
+  SetMode(dir / "readonly", 0444);
+  mkdir((dir / "folder").c_str(), 0755);
+  mkfifo((dir / "pipe").c_str(), 0644);
+  symlink((dir / "plain").c_str(), (dir / "link").c_str());
+  symlink((dir / "absent").c_str(), (dir / "dangling").c_str());
+  const struct { const char* name; bool exists; } cases[] = {
+      {"plain", true}, {".hidden", true}, {"readonly", true}, {"link", true},
+      {"folder", false}, {"pipe", false}, {"dangling", false}, {"absent", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(platform::FileExists(dir / c.name), c.exists);
+  }
+}
+
+TEST_F(FileRules, LengthIsSixtyFourBitAndMissingIs53) {
+  const std::string sparse = dir / "sparse";
+  WriteBytes(sparse, "");
+  constexpr std::int64_t kFiveGiB = std::int64_t{5} << 30;
+  ASSERT_EQ(truncate(sparse.c_str(), kFiveGiB), 0);
+  EXPECT_EQ(platform::FileLength(sparse), kFiveGiB);
+  mkdir((dir / "folder").c_str(), 0755);
+  EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(dir / "absent"); }), 53);
+  EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(dir / "folder"); }), 53);
+  EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(""); }), 53);
+  EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(dir / "absent/x"); }), 53);
+}
+
+TEST_F(FileRules, DeleteRaisesTheRuntimeErrors) {
+  WriteBytes(dir / "readonly", "x");
+  SetMode(dir / "readonly", 0444);
+  WriteBytes(dir / "locked", "x");
+  LockHolder other(dir / "locked");
+  mkdir((dir / "folder").c_str(), 0755);
+  const struct { const char* name; int number; } cases[] = {
+      {"absent", 53}, {"folder", 53}, {"readonly", 75}, {"locked", 70},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(dir / c.name); }), c.number);
+  }
+  EXPECT_TRUE(platform::FileExists(dir / "readonly"));
+  EXPECT_TRUE(platform::FileExists(dir / "locked"));
+}
+
+TEST_F(FileRules, DeleteRemovesALinkButNeverItsTarget) {
+  WriteBytes(dir / "target", "keep");
+  symlink((dir / "target").c_str(), (dir / "link").c_str());
+  platform::DeleteFile(dir / "link");
+  EXPECT_FALSE(platform::FileExists(dir / "link"));
+  EXPECT_EQ(ReadBytes(dir / "target"), "keep");
+  platform::DeleteFile(dir / "target");
+  EXPECT_FALSE(platform::FileExists(dir / "target"));
+}
+
+// Copies `length` bytes from offset 3 of a file in `sourceDir` to a new file
+// in `destinationDir`; what arrived.
+std::string CopyAcross(const std::string& sourceDir, const std::string& destinationDir,
+                       const std::string& bytes, std::int64_t length) {
+  WriteBytes(sourceDir + "/source", bytes);
+  File source = platform::OpenExclusive(sourceDir + "/source");
+  File destination = platform::CreateNewExclusive(destinationDir + "/copy");
+  std::int64_t offset = 3;
+  const std::int64_t copied = platform::CopyBytes(source, offset, destination, length);
+  EXPECT_EQ(offset, 3 + copied);
+  EXPECT_TRUE(destination.Close());
+  return ReadBytes(destinationDir + "/copy");
+}
+
+TEST_F(FileRules, CopyIsExactInKernelAndThroughTheBuffer) {
+  // /dev/shm and the temporary folder are different file systems, where the
+  // kernel refuses to copy and the buffered copy takes over.
+  const std::string bytes = PatternBytes(3 * platform::kCopyBufferBytes + 17);
+  TempDir other(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "");
+  const struct { const char* label; std::int64_t length; std::int64_t expected; } cases[] = {
+      {"part", 1000, 1000},
+      {"several buffers", 2 * platform::kCopyBufferBytes + 5, 2 * platform::kCopyBufferBytes + 5},
+      {"past the end", 4 * platform::kCopyBufferBytes, static_cast<std::int64_t>(bytes.size()) - 3},
+  };
+  for (const auto& c : cases) {
+    for (const std::string* destination : {&dir.path(), &other.path()}) {
+      SCOPED_TRACE(std::string(c.label) + " into " + *destination);
+      const std::string copy = CopyAcross(dir.path(), *destination, bytes, c.length);
+      EXPECT_EQ(copy, bytes.substr(3, static_cast<std::size_t>(c.expected)));
+      unlink((*destination + "/copy").c_str());
+    }
+  }
+}
+
+}  // namespace

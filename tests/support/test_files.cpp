@@ -1,0 +1,105 @@
+#include "test_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+namespace testing_support {
+
+TempDir::TempDir(const std::string& parent) {
+  std::string base = parent;
+  if (base.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  }
+  std::string pattern = base + "/talhaz-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed in " + base);
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string PatternBytes(std::size_t length, std::uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(length, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
+  return bytes;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void SetMode(const std::string& path, mode_t mode) {
+  if (chmod(path.c_str(), mode) != 0) throw std::runtime_error("cannot chmod " + path);
+}
+
+bool SameContent(const std::string& left, const std::string& right) {
+  std::ifstream a(left, std::ios::binary), b(right, std::ios::binary);
+  if (!a || !b) return false;
+  constexpr std::size_t kChunk = std::size_t{4} << 20;
+  std::vector<char> bufferA(kChunk), bufferB(kChunk);
+  for (;;) {
+    a.read(bufferA.data(), kChunk);
+    b.read(bufferB.data(), kChunk);
+    if (a.gcount() != b.gcount()) return false;
+    if (!std::equal(bufferA.begin(), bufferA.begin() + a.gcount(), bufferB.begin())) return false;
+    if (a.gcount() == 0 || !a || !b) return a.eof() && b.eof();
+  }
+}
+
+int OpenDescriptorCount() {
+  int count = 0;
+  DIR* folder = opendir("/proc/self/fd");
+  if (folder == nullptr) return -1;
+  while (readdir(folder) != nullptr) ++count;
+  closedir(folder);
+  return count;
+}
+
+LockHolder::LockHolder(const std::string& path) {
+  int ready[2];
+  if (pipe(ready) != 0) throw std::runtime_error("pipe failed");
+  child_ = fork();
+  if (child_ == 0) {
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const char state = descriptor >= 0 && flock(descriptor, LOCK_EX) == 0 ? 'L' : 'E';
+    (void)!write(ready[1], &state, 1);
+    for (;;) pause();
+  }
+  close(ready[1]);
+  char state = 'E';
+  const bool told = read(ready[0], &state, 1) == 1;
+  close(ready[0]);
+  if (!told || state != 'L') throw std::runtime_error("cannot lock " + path);
+}
+
+LockHolder::~LockHolder() {
+  if (child_ <= 0) return;
+  kill(child_, SIGKILL);
+  waitpid(child_, nullptr, 0);
+}
+
+}  // namespace testing_support

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <sys/types.h>
+
+namespace testing_support {
+
+// A fresh folder under `parent` (the system's temporary folder when empty),
+// removed with everything in it when the object goes away.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& parent = {});
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// `length` bytes that differ from run to run of `seed` but are the same for
+// the same seed, so a misplaced slice never compares equal by chance.
+std::string PatternBytes(std::size_t length, std::uint32_t seed = 1);
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+void SetMode(const std::string& path, mode_t mode);
+
+// True when the two files hold the same bytes; compares in chunks, so it
+// suits files of any size.
+bool SameContent(const std::string& left, const std::string& right);
+
+// The number of descriptors this process has open, to prove none leaks.
+int OpenDescriptorCount();
+
+// Another process that holds `path` locked, as a second program would, for
+// as long as the object lives.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& path);
+  ~LockHolder();
+  LockHolder(const LockHolder&) = delete;
+  LockHolder& operator=(const LockHolder&) = delete;
+
+ private:
+  pid_t child_ = -1;
+};
+
+}  // namespace testing_support
