@@ -15,13 +15,6 @@ namespace {
 
 using namespace testing_support;
 
-TEST(FragmentSet, NamesAppendTheNumberInDecimal) {
-  EXPECT_EQ(control::FragmentName("film.avi", 1), "film.avi.1");
-  EXPECT_EQ(control::FragmentName("film.avi", 10), "film.avi.10");
-  EXPECT_EQ(control::FragmentName("x.1", 2), "x.1.2");
-  EXPECT_EQ(control::FragmentName("/d/a b", 32767), "/d/a b.32767");
-}
-
 TEST(FragmentSet, PartSizeRoundsHalfToEven) {
   const struct { std::int64_t length; int parts; std::int64_t size; } cases[] = {
       {10, 2, 6}, {10, 3, 4}, {10, 4, 4}, {7, 2, 4}, {5, 2, 4}, {100, 10, 11},
@@ -37,16 +30,6 @@ TEST(FragmentSet, PartSizeRoundsHalfToEven) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.length) + " / " + std::to_string(c.parts));
     EXPECT_EQ(control::PartSize(c.length, c.parts), c.size);
-  }
-}
-
-TEST(FragmentSet, CounterOverflowsPast32767) {
-  EXPECT_EQ(control::NextFragmentNumber(32766), 32767);
-  try {
-    control::NextFragmentNumber(32767);
-    FAIL() << "no overflow";
-  } catch (const platform::RuntimeError& error) {
-    EXPECT_EQ(error.number(), 6);
   }
 }
 
@@ -74,14 +57,6 @@ TEST(FragmentSet, DiscoveryCountsEmptyFragmentsButNotFolders) {
   mkdir((dir / "x.4").c_str(), 0755);
   WriteBytes(dir / "x.5", "c");
   EXPECT_EQ(control::CountFragments(dir / "x"), 3);
-}
-
-TEST(FragmentSet, StaleFragmentsGoUpToTheFirstGap) {
-  TempDir dir;
-  for (int number : {1, 2, 3, 4, 6}) WriteBytes(control::FragmentName(dir / "x", number), "x");
-  control::RemoveFragmentsFrom(dir / "x", 3);
-  for (int number : {1, 2, 6}) EXPECT_TRUE(platform::FileExists(control::FragmentName(dir / "x", number)));
-  for (int number : {3, 4}) EXPECT_FALSE(platform::FileExists(control::FragmentName(dir / "x", number)));
 }
 
 }  // namespace

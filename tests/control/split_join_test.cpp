@@ -26,15 +26,6 @@ using control::FragmentName;
 using control::JoinFiles;
 using control::SplitFiles;
 
-int ErrorNumberOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const platform::RuntimeError& error) {
-    return error.number();
-  }
-  return 0;
-}
-
 // The lengths of the fragments of `base`'s set, in order.
 std::vector<std::int64_t> FragmentLengths(const std::string& base) {
   std::vector<std::int64_t> lengths;
@@ -125,16 +116,6 @@ TEST_F(SplitJoin, JoinTakesTheSetAsFound) {
   EXPECT_TRUE(JoinFiles(dir / "x"));
   EXPECT_EQ(ReadBytes(dir / "x"), "abcd");
   EXPECT_EQ(ReadBytes(dir / "x.5"), "ignored");
-}
-
-TEST_F(SplitJoin, JoinReadsTenAfterNine) {
-  std::string expected;
-  for (int number = 1; number <= 11; ++number) {
-    WriteBytes(FragmentName(dir / "x", number), std::to_string(number) + ",");
-    expected += std::to_string(number) + ",";
-  }
-  EXPECT_TRUE(JoinFiles(dir / "x"));
-  EXPECT_EQ(ReadBytes(dir / "x"), expected);
 }
 
 TEST_F(SplitJoin, JoinWithoutFirstFragmentTouchesNothing) {

@@ -9,43 +9,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
-
 namespace {
 
 using namespace testing_support;
 using platform::File;
-using platform::RuntimeError;
-
-// The runtime error number `action` raises; 0 when it raises none.
-int ErrorNumberOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const RuntimeError& error) {
-    return error.number();
-  }
-  return 0;
-}
 
 class FileRules : public ::testing::Test {
  protected:
   TempDir dir;
 };
-
-TEST_F(FileRules, OpenKeepsContentAndStartsAtTheBeginning) {
-  WriteBytes(dir / "a", "hello");
-  File file = platform::OpenExclusive(dir / "a");
-  ASSERT_TRUE(file.IsOpen());
-  char buffer[5];
-  ASSERT_EQ(read(file.descriptor(), buffer, 5), 5);
-  EXPECT_EQ(std::string(buffer, 5), "hello");
-}
-
-TEST_F(FileRules, OpenCreatesMissingFileEmpty) {
-  File file = platform::OpenExclusive(dir / "new");
-  ASSERT_TRUE(file.IsOpen());
-  EXPECT_EQ(platform::FileLength(dir / "new"), 0);
-}
 
 TEST_F(FileRules, OpenRefusesWhatIsNotAWritableRegularFile) {
   WriteBytes(dir / "readonly", "x");
@@ -60,33 +32,6 @@ TEST_F(FileRules, OpenRefusesWhatIsNotAWritableRegularFile) {
   EXPECT_FALSE(platform::FileExists(dir / "nowhere")) << "a dangling link's target was created";
   EXPECT_FALSE(platform::OpenExclusive("").IsOpen());
   EXPECT_FALSE(platform::OpenExclusive(std::string("a\0b", 3)).IsOpen());
-}
-
-TEST_F(FileRules, OpenIsExclusiveAndNeverWaits) {
-  WriteBytes(dir / "a", "x");
-  {
-    LockHolder other(dir / "a");
-    EXPECT_FALSE(platform::OpenExclusive(dir / "a").IsOpen());
-  }
-  File first = platform::OpenExclusive(dir / "a");
-  ASSERT_TRUE(first.IsOpen());
-  EXPECT_FALSE(platform::OpenExclusive(dir / "a").IsOpen());
-  first.Close();
-  EXPECT_TRUE(platform::OpenExclusive(dir / "a").IsOpen());
-}
-
-TEST_F(FileRules, CreateNewRefusesAnythingInTheWay) {
-  WriteBytes(dir / "target", "keep");
-  WriteBytes(dir / "existing", "keep");
-  symlink((dir / "target").c_str(), (dir / "link").c_str());
-  symlink((dir / "absent").c_str(), (dir / "dangling").c_str());
-  for (const char* name : {"existing", "link", "dangling"}) {
-    SCOPED_TRACE(name);
-    EXPECT_FALSE(platform::CreateNewExclusive(dir / name).IsOpen());
-  }
-  EXPECT_EQ(ReadBytes(dir / "target"), "keep");
-  EXPECT_FALSE(platform::FileExists(dir / "absent"));
-  EXPECT_TRUE(platform::CreateNewExclusive(dir / "fresh").IsOpen());
 }
 
 TEST_F(FileRules, ExistenceSeesRegularFilesOnly) {
@@ -136,16 +81,6 @@ TEST_F(FileRules, DeleteRaisesTheRuntimeErrors) {
   }
   EXPECT_TRUE(platform::FileExists(dir / "readonly"));
   EXPECT_TRUE(platform::FileExists(dir / "locked"));
-}
-
-TEST_F(FileRules, DeleteRemovesALinkButNeverItsTarget) {
-  WriteBytes(dir / "target", "keep");
-  symlink((dir / "target").c_str(), (dir / "link").c_str());
-  platform::DeleteFile(dir / "link");
-  EXPECT_FALSE(platform::FileExists(dir / "link"));
-  EXPECT_EQ(ReadBytes(dir / "target"), "keep");
-  platform::DeleteFile(dir / "target");
-  EXPECT_FALSE(platform::FileExists(dir / "target"));
 }
 
 // Copies `length` bytes from offset 3 of a file in `sourceDir` to a new file

@@ -1,5 +1,7 @@
 #include "test_files.h"
 
+#include <platform/runtime_error.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -68,6 +70,15 @@ bool SameContent(const std::string& left, const std::string& right) {
     if (!std::equal(bufferA.begin(), bufferA.begin() + a.gcount(), bufferB.begin())) return false;
     if (a.gcount() == 0 || !a || !b) return a.eof() && b.eof();
   }
+}
+
+int ErrorNumberOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const platform::RuntimeError& error) {
+    return error.number();
+  }
+  return 0;
 }
 
 int OpenDescriptorCount() {

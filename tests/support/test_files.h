@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <sys/types.h>
@@ -34,6 +35,9 @@ void SetMode(const std::string& path, mode_t mode);
 // True when the two files hold the same bytes; compares in chunks, so it
 // suits files of any size.
 bool SameContent(const std::string& left, const std::string& right);
+
+// The number of the runtime error `action` raises; 0 when it raises none.
+int ErrorNumberOf(const std::function<void()>& action);
 
 // The number of descriptors this process has open, to prove none leaks.
 int OpenDescriptorCount();
