@@ -15,10 +15,12 @@ namespace {
 // a fragment waits for the last piece only instead of the whole fragment.
 constexpr std::int64_t kKernelCopyChunk = std::int64_t{8} << 20;
 
-// Starts writing `length` bytes at `offset` of `descriptor` to the disk
-// without waiting. Only a head start: a failure shows in the later flush.
-void StartWriteback(int descriptor, std::int64_t offset, std::int64_t length) {
-  sync_file_range(descriptor, offset, length, SYNC_FILE_RANGE_WRITE);
+// Starts writing the `length` bytes just written before the file position of
+// `descriptor` to the disk, without waiting. Only a head start: a failure
+// shows in the later flush.
+void StartWritebackOfLast(int descriptor, std::int64_t length) {
+  const off_t end = lseek(descriptor, 0, SEEK_CUR);
+  if (end >= length) sync_file_range(descriptor, end - length, length, SYNC_FILE_RANGE_WRITE);
 }
 
 enum class KernelCopy { Done, Refused, Failed };
@@ -34,7 +36,7 @@ KernelCopy CopyInKernel(int source, std::int64_t& sourceOffset, int destination,
     const auto wanted = static_cast<std::size_t>(std::min(remaining, kKernelCopyChunk));
     const ssize_t copied = copy_file_range(source, &offset, destination, nullptr, wanted, 0);
     if (copied > 0) {
-      StartWriteback(destination, lseek(destination, 0, SEEK_CUR) - copied, copied);
+      StartWritebackOfLast(destination, copied);
       sourceOffset += copied;
       remaining -= copied;
       continue;
@@ -61,7 +63,7 @@ bool CopyThroughBuffer(const File& source, std::int64_t& sourceOffset, const Fil
     if (got < 0) return false;
     if (got == 0) return true;  // the end of the source
     if (!WriteAll(destination, buffer.get(), static_cast<std::size_t>(got))) return false;
-    StartWriteback(destination.descriptor(), lseek(destination.descriptor(), 0, SEEK_CUR) - got, got);
+    StartWritebackOfLast(destination.descriptor(), got);
     sourceOffset += got;
     remaining -= got;
   }
