@@ -8,15 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <vector>
 
 namespace {
@@ -219,41 +215,6 @@ TEST_F(SplitJoin, JoinFailuresKeepWhatWasThere) {
   EXPECT_TRUE(JoinFiles(dir / "x"));
   EXPECT_EQ(ReadBytes(dir / "x"), "abcdef");
   for (const char* name : {"x.1", "x.2", "x.3"}) EXPECT_EQ(platform::FileLength(dir / name), 2);
-}
-
-// Runs `work` in a child process whose files may grow to `limitBytes` at the
-// most, with the size signal ignored as a careful program does; the child's
-// exit status: 0 true, 1 false, 2 a runtime error.
-int RunWithFileSizeLimit(rlim_t limitBytes, const std::function<bool()>& work) {
-  const pid_t child = fork();
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{limitBytes, limitBytes};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    int status = 2;
-    try {
-      status = work() ? 0 : 1;
-    } catch (...) {
-    }
-    _exit(status);
-  }
-  int status = -1;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-TEST_F(SplitJoin, FileSizeLimitFailsCleanly) {
-  const std::string bytes = PatternBytes(300'000);
-  WriteBytes(input, bytes);
-  EXPECT_EQ(RunWithFileSizeLimit(100'000, [&] { return SplitFiles(input, 150'000); }), 1);
-  EXPECT_EQ(ReadBytes(input), bytes);
-
-  ASSERT_TRUE(SplitFiles(input, 80'000));
-  std::filesystem::rename(input, dir / "original");
-  EXPECT_EQ(RunWithFileSizeLimit(200'000, [&] { return JoinFiles(input); }), 1);
-  EXPECT_EQ(FragmentLengths(input), (std::vector<std::int64_t>{80'000, 80'000, 80'000, 60'000}));
-  EXPECT_TRUE(JoinFiles(input));
-  EXPECT_EQ(ReadBytes(input), bytes);
 }
 
 // A small file system of its own, for running out of space; needs root.

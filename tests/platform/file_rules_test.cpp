@@ -83,38 +83,4 @@ TEST_F(FileRules, DeleteRaisesTheRuntimeErrors) {
   EXPECT_TRUE(platform::FileExists(dir / "locked"));
 }
 
-// Copies `length` bytes from offset 3 of a file in `sourceDir` to a new file
-// in `destinationDir`; what arrived.
-std::string CopyAcross(const std::string& sourceDir, const std::string& destinationDir,
-                       const std::string& bytes, std::int64_t length) {
-  WriteBytes(sourceDir + "/source", bytes);
-  File source = platform::OpenExclusive(sourceDir + "/source");
-  File destination = platform::CreateNewExclusive(destinationDir + "/copy");
-  std::int64_t offset = 3;
-  const std::int64_t copied = platform::CopyBytes(source, offset, destination, length);
-  EXPECT_EQ(offset, 3 + copied);
-  EXPECT_TRUE(destination.Close());
-  return ReadBytes(destinationDir + "/copy");
-}
-
-TEST_F(FileRules, CopyIsExactInKernelAndThroughTheBuffer) {
-  // /dev/shm and the temporary folder are different file systems, where the
-  // kernel refuses to copy and the buffered copy takes over.
-  const std::string bytes = PatternBytes(3 * platform::kCopyBufferBytes + 17);
-  TempDir other(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "");
-  const struct { const char* label; std::int64_t length; std::int64_t expected; } cases[] = {
-      {"part", 1000, 1000},
-      {"several buffers", 2 * platform::kCopyBufferBytes + 5, 2 * platform::kCopyBufferBytes + 5},
-      {"past the end", 4 * platform::kCopyBufferBytes, static_cast<std::int64_t>(bytes.size()) - 3},
-  };
-  for (const auto& c : cases) {
-    for (const std::string* destination : {&dir.path(), &other.path()}) {
-      SCOPED_TRACE(std::string(c.label) + " into " + *destination);
-      const std::string copy = CopyAcross(dir.path(), *destination, bytes, c.length);
-      EXPECT_EQ(copy, bytes.substr(3, static_cast<std::size_t>(c.expected)));
-      unlink((*destination + "/copy").c_str());
-    }
-  }
-}
-
 }  // namespace

@@ -32,8 +32,8 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 void SetMode(const std::string& path, mode_t mode);
 
-// True when the two files hold the same bytes; compares in chunks, so it
-// suits files of any size.
+// True when the two files hold the same bytes (by cmp, for files of any
+// size); the paths must not contain a single quote.
 bool SameContent(const std::string& left, const std::string& right);
 
 // The number of the runtime error `action` raises; 0 when it raises none.
