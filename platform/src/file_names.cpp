@@ -12,8 +12,6 @@
 namespace platform {
 namespace {
 
-constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
-
 // True when another holder has the regular file `path` locked. Our own test
 // lock is released again when the descriptor closes.
 bool IsLockedByAnotherHolder(const std::string& path) {
@@ -50,7 +48,7 @@ void DeleteFile(const std::string& path) {
   if (lstat(path.c_str(), &status) != 0) throw FileError(errno, path);
   if (S_ISDIR(status.st_mode)) throw RuntimeError(ErrorNumber::FileNotFound, path);
   if (S_ISREG(status.st_mode)) {
-    if ((status.st_mode & kAnyWriteBit) == 0) throw RuntimeError(ErrorNumber::PathFileAccessError, path);
+    if (IsReadOnlyMode(status.st_mode)) throw RuntimeError(ErrorNumber::PathFileAccessError, path);
     if (IsLockedByAnotherHolder(path)) throw RuntimeError(ErrorNumber::PermissionDenied, path);
   }
   if (unlink(path.c_str()) != 0) throw FileError(errno, path);

@@ -15,7 +15,6 @@ namespace {
 
 constexpr int kOpenFlags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the user's umask
-constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
 
 // Checks what was opened and takes the exclusive lock; the open file, or the
 // reason it may not be used.
@@ -23,7 +22,7 @@ File Hold(File file, bool mustBeWritableByMode) {
   struct stat status {};
   if (fstat(file.descriptor(), &status) != 0) return File::Failed(errno);
   if (!S_ISREG(status.st_mode)) return File::Failed(EINVAL);
-  if (mustBeWritableByMode && (status.st_mode & kAnyWriteBit) == 0) return File::Failed(EACCES);
+  if (mustBeWritableByMode && IsReadOnlyMode(status.st_mode)) return File::Failed(EACCES);
   if (flock(file.descriptor(), LOCK_EX | LOCK_NB) != 0) return File::Failed(errno);
   return file;
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 namespace platform {
 
 // A path the file calls may be given: not empty, and free of NUL bytes, which
@@ -9,5 +11,10 @@ namespace platform {
 inline bool IsUsablePath(const std::string& path) {
   return !path.empty() && path.find('\0') == std::string::npos;
 }
+
+// True when a file's mode grants nobody write permission. The open rule and
+// delete both treat such a file as read-only, also for root, who could
+// otherwise write it anyway.
+inline bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
 }  // namespace platform
