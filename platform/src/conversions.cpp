@@ -158,25 +158,43 @@ std::string_view TrimBlanks(std::string_view text) {
 
 }  // namespace
 
-std::int16_t ToInteger16(double value) {
+namespace {
+
+// `value` rounded to the nearest whole number, a tie to the even one;
+// RuntimeError(Overflow) outside [lowest, highest] or for NaN.
+double RoundHalfEven(double value, double lowest, double highest) {
   if (!std::isfinite(value)) throw RuntimeError(ErrorNumber::Overflow);
   const double below = std::floor(value);
   const double fraction = value - below;  // exact for every double
   double rounded = fraction < 0.5 ? below : below + 1.0;
   if (fraction == 0.5 && std::fmod(below, 2.0) == 0.0) rounded = below;
-  if (rounded < -32768.0 || rounded > 32767.0) throw RuntimeError(ErrorNumber::Overflow);
-  return static_cast<std::int16_t>(rounded);
+  if (rounded < lowest || rounded > highest) throw RuntimeError(ErrorNumber::Overflow);
+  return rounded;
 }
 
-std::int16_t PartsFromText(std::string_view text, char decimalSeparator) {
+}  // namespace
+
+std::int16_t ToInteger16(double value) {
+  return static_cast<std::int16_t>(RoundHalfEven(value, -32768.0, 32767.0));
+}
+
+std::int32_t ToInteger32(double value) {
+  return static_cast<std::int32_t>(RoundHalfEven(value, -2147483648.0, 2147483647.0));
+}
+
+double NumberFromText(std::string_view text, char decimalSeparator) {
   const std::string_view number = TrimBlanks(text);
   if (const auto radix = ScanRadix(number); radix && radix->length == number.size()) {
-    return ToInteger16(RadixValue(radix->value));
+    return RadixValue(radix->value);
   }
   const char groupSeparator = decimalSeparator == '.' ? ',' : '.';
   const auto decimal = ScanDecimal(number, decimalSeparator, groupSeparator);
   if (!decimal || decimal->length != number.size()) throw RuntimeError(ErrorNumber::TypeMismatch);
-  return ToInteger16(ToDouble(decimal->value));
+  return ToDouble(decimal->value);
+}
+
+std::int16_t PartsFromText(std::string_view text, char decimalSeparator) {
+  return ToInteger16(NumberFromText(text, decimalSeparator));
 }
 
 double LeadingNumber(std::string_view text) {

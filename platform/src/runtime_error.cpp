@@ -29,6 +29,11 @@ std::string_view DescribeError(std::int32_t number) {
     case ErrorNumber::PermissionDenied: return "Permission denied";
     case ErrorNumber::PathFileAccessError: return "Path/File access error";
     case ErrorNumber::PathNotFound: return "Path not found";
+    case ErrorNumber::CannotCreateObject: return "ActiveX component can't create object";
+    case ErrorNumber::UnsupportedMember: return "Object doesn't support this property or method";
+    case ErrorNumber::AutomationError: return "Automation error";
+    case ErrorNumber::WrongArgumentCount:
+      return "Wrong number of arguments or invalid property assignment";
   }
   return "Application-defined or object-defined error";
 }

@@ -14,7 +14,13 @@ namespace platform {
 // `value` rounded to nearest, a tie to even; RuntimeError(Overflow) outside int16 or for NaN.
 PLATFORM_EXPORT std::int16_t ToInteger16(double value);
 
-// All of `text` as a number (blanks around, &H/&O) through ToInteger16; else TypeMismatch.
+// The same for a signed 32-bit integer.
+PLATFORM_EXPORT std::int32_t ToInteger32(double value);
+
+// All of `text` as a number (blanks around, &H/&O, the other separator grouping); else TypeMismatch.
+PLATFORM_EXPORT double NumberFromText(std::string_view text, char decimalSeparator);
+
+// NumberFromText through ToInteger16.
 PLATFORM_EXPORT std::int16_t PartsFromText(std::string_view text, char decimalSeparator);
 
 // The number `text` starts with ('.' point, blanks ignored), 0 if none; Overflow past a double.

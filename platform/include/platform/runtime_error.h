@@ -24,6 +24,10 @@ enum class ErrorNumber : std::int32_t {
   PermissionDenied = 70,
   PathFileAccessError = 75,
   PathNotFound = 76,
+  CannotCreateObject = 429,
+  UnsupportedMember = 438,
+  AutomationError = 440,
+  WrongArgumentCount = 450,
 };
 
 // The runtime's fixed English description of an error number ("Overflow",

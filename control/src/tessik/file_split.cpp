@@ -1,0 +1,206 @@
+#include "file_split.h"
+
+#include "about_dialog.h"
+#include "type_library.h"
+
+#include <control/fragment_set.h>
+#include <control/split_join.h>
+#include <platform/file_rules.h>
+#include <platform/message_box.h>
+#include <platform/runtime_error.h>
+
+#include <new>
+
+namespace tessik {
+namespace {
+
+using platform::Status;
+using platform::Variant;
+
+constexpr char kBoxTitle[] = "Tessik";
+
+// The persisted keys, in the order they are always read and written.
+constexpr char kInputFileKey[] = "InputFile";
+constexpr char kOutputFileKey[] = "OutputFile";
+constexpr char kSubFilesNumberKey[] = "SubFilesNumber";
+constexpr std::int16_t kDefaultSubFilesNumber = 2;
+
+// Runs a persistence request: a runtime error stops it where it happened and
+// becomes the request's failure.
+template <typename Request>
+Status RunRequest(const platform::Apartment& apartment, platform::ExceptionInfo* exception,
+                  Request request) {
+  if (!apartment.IsCurrent()) return Status::WrongThread;
+  try {
+    request();
+    return Status::Ok;
+  } catch (const platform::RuntimeError& error) {
+    if (exception != nullptr) *exception = {error.number(), error.description(), kBoxTitle};
+  } catch (const std::bad_alloc&) {
+    if (exception != nullptr) *exception = {7, "Out of memory", kBoxTitle};
+  }
+  return Status::Exception;
+}
+
+}  // namespace
+
+FileSplit::FileSplit(platform::ModuleUsage& usage)
+    : StandardDispatch(kFileSplitInterface), usage_(usage) {
+  usage_.ObjectCreated();
+}
+
+FileSplit::~FileSplit() { usage_.ObjectDestroyed(); }
+
+Status FileSplit::QueryInterface(const platform::Guid& iid, void** object) {
+  if (object == nullptr) return Status::NullPointer;
+  *object = nullptr;
+  if (iid == platform::Unknown::kIid || iid == platform::Dispatch::kIid ||
+      iid == kFileSplitInterfaceId) {
+    *object = static_cast<platform::Dispatch*>(this);
+  } else if (iid == platform::PersistProperties::kIid) {
+    *object = static_cast<platform::PersistProperties*>(this);
+  } else if (iid == platform::PropertyNotifySource::kIid) {
+    *object = static_cast<platform::PropertyNotifySource*>(this);
+  } else if (iid == platform::ProvideClassInfo::kIid) {
+    *object = static_cast<platform::ProvideClassInfo*>(this);
+  } else {
+    return Status::NoInterface;
+  }
+  AddRef();
+  return Status::Ok;
+}
+
+std::uint32_t FileSplit::AddRef() { return references_.Increment(); }
+
+std::uint32_t FileSplit::Release() {
+  const std::uint32_t left = references_.Decrement();
+  if (left == 0) delete this;
+  return left;
+}
+
+void FileSplit::PutInputFile(std::string New_InputFile) {
+  inputFile_ = std::move(New_InputFile);
+  PropertyChanged(kDispidInputFile, kInputFileKey);
+}
+
+void FileSplit::PutOutputFile(std::string New_OutputFile) {
+  outputFile_ = std::move(New_OutputFile);
+  PropertyChanged(kDispidOutputFile, kOutputFileKey);
+}
+
+void FileSplit::PutSubFilesNumber(std::int16_t New_SubFilesNumber) {
+  subFilesNumber_ = New_SubFilesNumber;
+  PropertyChanged(kDispidSubFilesNumber, kSubFilesNumberKey);
+}
+
+void FileSplit::PropertyChanged(platform::DispatchId id, std::string_view name) {
+  if (!sink_) return;
+  platform::ExceptionInfo rejection;
+  const Status status = sink_->OnChanged(id, name, &rejection);
+  if (platform::Failed(status)) throw platform::ErrorOfStatus(status, rejection);
+}
+
+bool FileSplit::Split() {
+  if (InputFile().empty()) return false;
+  const std::int64_t length = platform::FileLength(InputFile());
+  PutSubFilesNumber(SubFilesNumber());
+  const std::int16_t parts = SubFilesNumber();
+  if (parts <= 1) return false;
+  // The part size goes to the engine in 64 bits, so files of any size split.
+  if (!control::SplitFiles(InputFile(), control::PartSize(length, parts))) {
+    platform::ShowMessageBox("Error splitting file!", platform::MessageBoxStyle::Critical,
+                             kBoxTitle);
+    return false;
+  }
+  return true;
+}
+
+bool FileSplit::Join() {
+  if (OutputFile().empty()) return false;
+  if (!JoinFiles(OutputFile())) {
+    platform::ShowMessageBox("Error joining files!", platform::MessageBoxStyle::Critical,
+                             kBoxTitle);
+    return false;
+  }
+  return true;
+}
+
+bool FileSplit::SplitFiles(const std::string& inputFilename, std::int32_t& newFileSizeBytes) {
+  return control::SplitFiles(inputFilename, newFileSizeBytes);
+}
+
+bool FileSplit::JoinFiles(const std::string& inputFilename) {
+  return control::JoinFiles(inputFilename);
+}
+
+void FileSplit::ShowAboutBox() { control::ShowAboutDialog(); }
+
+Status FileSplit::InitDefaults() {
+  if (!apartment().IsCurrent()) return Status::WrongThread;
+  inputFile_.clear();
+  outputFile_.clear();
+  subFilesNumber_ = kDefaultSubFilesNumber;
+  return Status::Ok;
+}
+
+Status FileSplit::LoadProperties(platform::PropertyBag& bag, platform::ExceptionInfo* exception) {
+  return RunRequest(apartment(), exception, [&] {
+    inputFile_ = bag.Read(kInputFileKey, Variant("")).ToText();
+    outputFile_ = bag.Read(kOutputFileKey, Variant("")).ToText();
+    subFilesNumber_ = bag.Read(kSubFilesNumberKey, Variant(kDefaultSubFilesNumber)).ToInteger16();
+  });
+}
+
+Status FileSplit::SaveProperties(platform::PropertyBag& bag, platform::ExceptionInfo* exception) {
+  return RunRequest(apartment(), exception, [&] {
+    bag.Write(kInputFileKey, Variant(inputFile_), Variant(""));
+    bag.Write(kOutputFileKey, Variant(outputFile_), Variant(""));
+    bag.Write(kSubFilesNumberKey, Variant(subFilesNumber_), Variant(kDefaultSubFilesNumber));
+  });
+}
+
+Status FileSplit::Advise(platform::PropertyNotifySink* sink) {
+  if (!apartment().IsCurrent()) return Status::WrongThread;
+  sink_ = platform::Ref<platform::PropertyNotifySink>::Share(sink);
+  return Status::Ok;
+}
+
+Status FileSplit::Unadvise() {
+  if (!apartment().IsCurrent()) return Status::WrongThread;
+  sink_.Reset();
+  return Status::Ok;
+}
+
+const platform::ClassInfo& FileSplit::GetClassInfo() { return kFileSplitClass; }
+
+Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Variant> arguments) {
+  const bool put = member.kind == platform::MemberKind::PropertyPut;
+  switch (member.id) {
+    case kDispidInputFile:
+      if (!put) return Variant(InputFile());
+      PutInputFile(arguments[0].ToText());
+      return {};
+    case kDispidOutputFile:
+      if (!put) return Variant(OutputFile());
+      PutOutputFile(arguments[0].ToText());
+      return {};
+    case kDispidSubFilesNumber:
+      if (!put) return Variant(SubFilesNumber());
+      PutSubFilesNumber(arguments[0].ToInteger16());
+      return {};
+    case kDispidSplit: return Variant(Split());
+    case kDispidJoin: return Variant(Join());
+    case kDispidSplitFiles: {
+      std::int32_t newFileSizeBytes = arguments[1].ToInteger32();
+      const bool written = SplitFiles(arguments[0].ToText(), newFileSizeBytes);
+      arguments[1] = Variant(newFileSizeBytes);
+      return Variant(written);
+    }
+    case kDispidJoinFiles: return Variant(JoinFiles(arguments[0].ToText()));
+    case kDispidShowAboutBox: ShowAboutBox(); return {};
+    default: break;
+  }
+  throw platform::RuntimeError(platform::ErrorNumber::UnsupportedMember);
+}
+
+}  // namespace tessik

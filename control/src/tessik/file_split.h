@@ -1,0 +1,81 @@
+#pragma once
+
+#include <platform/component/class_factory.h>
+#include <platform/component/dispatch.h>
+#include <platform/component/persistence.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tessik {
+
+// The FileSplit control: three property values and the operations that cut
+// InputFile into fragments and rebuild OutputFile from them. Hosts reach it
+// only through its interfaces; it is apartment-threaded and takes no locks.
+class FileSplit final : public platform::StandardDispatch,
+                        public platform::PersistProperties,
+                        public platform::PropertyNotifySource,
+                        public platform::ProvideClassInfo {
+ public:
+  // A new instance holding "", "" and 0 until the host initialises or loads
+  // it; it keeps its module loaded while it lives.
+  explicit FileSplit(platform::ModuleUsage& usage);
+
+  platform::Status QueryInterface(const platform::Guid& iid, void** object) override;
+  std::uint32_t AddRef() override;
+  std::uint32_t Release() override;
+
+  // Each put stores a copy first, then announces the change to the host
+  // (also when the value is unchanged); a rejected announcement raises the
+  // host's error with the new value kept.
+  std::string InputFile() const { return inputFile_; }
+  void PutInputFile(std::string New_InputFile);
+  std::string OutputFile() const { return outputFile_; }
+  void PutOutputFile(std::string New_OutputFile);
+  std::int16_t SubFilesNumber() const { return subFilesNumber_; }
+  void PutSubFilesNumber(std::int16_t New_SubFilesNumber);
+
+  // Cuts InputFile into at most SubFilesNumber fragments. True when the file
+  // was written out; false when InputFile is empty, fewer than two parts are
+  // wanted, or the split failed (then after the "Error splitting file!" box).
+  // A missing InputFile raises 53 before SubFilesNumber is looked at.
+  bool Split();
+  // Rebuilds OutputFile from its fragments. True when it was written; false
+  // when OutputFile is empty or the join failed (then after the "Error
+  // joining files!" box).
+  bool Join();
+  // The workers: no box of their own, false when an open, a read or a write
+  // failed. `newFileSizeBytes` is read, never changed.
+  bool SplitFiles(const std::string& inputFilename, std::int32_t& newFileSizeBytes);
+  bool JoinFiles(const std::string& inputFilename);
+  void ShowAboutBox();
+
+  platform::Status InitDefaults() override;
+  platform::Status LoadProperties(platform::PropertyBag& bag,
+                                  platform::ExceptionInfo* exception) override;
+  platform::Status SaveProperties(platform::PropertyBag& bag,
+                                  platform::ExceptionInfo* exception) override;
+
+  platform::Status Advise(platform::PropertyNotifySink* sink) override;
+  platform::Status Unadvise() override;
+
+  const platform::ClassInfo& GetClassInfo() override;
+
+ protected:
+  platform::Variant InvokeMember(const platform::MemberInfo& member,
+                                 std::span<platform::Variant> arguments) override;
+
+ private:
+  ~FileSplit();
+  // Tells the host that property `id` changed; raises its error if it rejects.
+  void PropertyChanged(platform::DispatchId id, std::string_view name);
+
+  platform::ReferenceCount references_;
+  platform::ModuleUsage& usage_;
+  std::string inputFile_;
+  std::string outputFile_;
+  std::int16_t subFilesNumber_ = 0;
+  platform::Ref<platform::PropertyNotifySink> sink_;
+};
+
+}  // namespace tessik

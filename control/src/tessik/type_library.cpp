@@ -1,0 +1,85 @@
+#include "type_library.h"
+
+#include <array>
+
+namespace tessik {
+namespace {
+
+using platform::DeclaredType;
+using platform::MemberInfo;
+using platform::MemberKind;
+using platform::ParameterInfo;
+
+constexpr char kInputFileHelp[] = "Full path of file to be split";
+constexpr char kOutputFileHelp[] = "Full path of file to be created from existing file fragments";
+constexpr char kSubFilesNumberHelp[] = "Number of file fragments to make";
+
+constexpr std::array<ParameterInfo, 1> kNewInputFile = {{{"New_InputFile", DeclaredType::String}}};
+constexpr std::array<ParameterInfo, 1> kNewOutputFile = {
+    {{"New_OutputFile", DeclaredType::String}}};
+constexpr std::array<ParameterInfo, 1> kNewSubFilesNumber = {
+    {{"New_SubFilesNumber", DeclaredType::Integer16}}};
+constexpr std::array<ParameterInfo, 2> kSplitFilesParameters = {{
+    {"inputFilename", DeclaredType::String},
+    {"newFileSizeBytes", DeclaredType::Integer32, true},
+}};
+constexpr std::array<ParameterInfo, 1> kJoinFilesParameters = {
+    {{"inputFilename", DeclaredType::String}}};
+
+// In slot order.
+constexpr std::array<MemberInfo, 11> kMembers = {{
+    {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
+     kInputFileHelp},
+    {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
+     false, kInputFileHelp},
+    {kDispidOutputFile, MemberKind::PropertyGet, "OutputFile", {}, DeclaredType::String, false,
+     kOutputFileHelp},
+    {kDispidOutputFile, MemberKind::PropertyPut, "OutputFile", kNewOutputFile, DeclaredType::None,
+     false, kOutputFileHelp},
+    {kDispidSplit, MemberKind::Method, "Split", {}, DeclaredType::Variant, false,
+     "Split file into fragments"},
+    {kDispidJoin, MemberKind::Method, "Join", {}, DeclaredType::Variant, false,
+     "Join existing file fragments"},
+    {kDispidSubFilesNumber, MemberKind::PropertyGet, "SubFilesNumber", {},
+     DeclaredType::Integer16, false, kSubFilesNumberHelp},
+    {kDispidSubFilesNumber, MemberKind::PropertyPut, "SubFilesNumber", kNewSubFilesNumber,
+     DeclaredType::None, false, kSubFilesNumberHelp},
+    {kDispidSplitFiles, MemberKind::Method, "SplitFiles", kSplitFilesParameters,
+     DeclaredType::Boolean, true, {}},
+    {kDispidJoinFiles, MemberKind::Method, "JoinFiles", kJoinFilesParameters,
+     DeclaredType::Boolean, true, {}},
+    {kDispidShowAboutBox, MemberKind::Method, "ShowAboutBox", {}, DeclaredType::None, false, {}},
+}};
+
+constexpr std::array<const platform::ClassInfo*, 1> kClasses = {&kFileSplitClass};
+
+}  // namespace
+
+const platform::InterfaceInfo kFileSplitInterface = {
+    "_FileSplit",
+    kFileSplitInterfaceId,
+    {1, 0},
+    platform::kTypeHidden | platform::kTypeDual | platform::kTypeNonExtensible |
+        platform::kTypeAutomation,
+    kMembers,
+};
+
+const platform::InterfaceInfo kFileSplitEvents = {
+    "__FileSplit",
+    kFileSplitEventsId,
+    {1, 0},
+    platform::kTypeHidden | platform::kTypeNonExtensible | platform::kTypeDispatchOnly,
+    {},
+};
+
+const platform::ClassInfo kFileSplitClass = {
+    "FileSplit", kFileSplitClassId, {1, 0}, platform::kTypeControl,
+    &kFileSplitInterface, &kFileSplitEvents, &kLibrary,
+};
+
+const platform::LibraryInfo kLibrary = {
+    "Tessik",       "Tessik",     kLibraryId, {2, 0}, 0x0409, platform::kTypeControl,
+    "stdole2.tlb", {2, 0},        kClasses,
+};
+
+}  // namespace tessik

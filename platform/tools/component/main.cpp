@@ -1,0 +1,139 @@
+// component: registers component modules and uses registered classes from
+// the command line, through the same registry and dispatch path as any host.
+#include "steps.h"
+
+#include <platform/component/activation.h>
+#include <platform/component/persistence.h>
+#include <platform/component/registry.h>
+#include <platform/runtime_error.h>
+
+#include <cstdio>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum ExitStatus { kSuccess = 0, kReturnedFalse = 1, kRuntimeError = 2, kUsage = 3 };
+
+constexpr char kUsageText[] =
+    "usage: component register LIBRARY\n"
+    "       component unregister LIBRARY\n"
+    "       component list\n"
+    "       component members PROGID\n"
+    "       component call PROGID STEP...\n"
+    "A step is Name=Value (put a property), Name (get a property or call a\n"
+    "method without arguments) or Name(arg,...) (call a method). A member may\n"
+    "be named by its dispatch identifier: #0x68030002, #-552.\n"
+    "Exit status: 0 done, 1 a method returned false, 2 runtime error, 3 usage.\n";
+
+int Usage(const std::string& problem = {}) {
+  if (!problem.empty()) std::cerr << "component: " << problem << '\n';
+  std::cerr << kUsageText;
+  return kUsage;
+}
+
+std::string HexIdentifier(platform::DispatchId id) {
+  std::ostringstream text;
+  text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
+       << static_cast<std::uint32_t>(id);
+  return text.str();
+}
+
+std::string Parameters(const platform::MemberInfo& member) {
+  std::string text;
+  for (const platform::ParameterInfo& parameter : member.parameters) {
+    if (!text.empty()) text += ", ";
+    if (parameter.byReference) text += "ByRef ";
+    text += std::string(parameter.name) + " As " +
+            std::string(platform::DeclaredTypeName(parameter.type));
+  }
+  return text;
+}
+
+int ListClasses() {
+  for (const platform::RegisteredClass& entry : platform::RegisteredClasses()) {
+    std::cout << entry.progId << '\t' << platform::ToText(entry.clsid) << '\t' << entry.modulePath
+              << '\n';
+  }
+  return kSuccess;
+}
+
+// One line per member: identifier, kind, name with parameters, result,
+// hidden or visible, help string.
+int ListMembers(const std::string& progId) {
+  const platform::Ref<platform::Dispatch> object = platform::CreateObject(progId);
+  const platform::InterfaceInfo& info = object->TypeInfo();
+  for (const platform::MemberInfo& member : info.members) {
+    const std::string_view result = platform::DeclaredTypeName(member.result);
+    std::cout << HexIdentifier(member.id) << '\t' << platform::MemberKindName(member.kind) << '\t'
+              << member.name << '(' << Parameters(member) << ")\t"
+              << (result.empty() ? "-" : result) << '\t' << (member.hidden ? "hidden" : "visible")
+              << '\t' << member.helpString << '\n';
+  }
+  return kSuccess;
+}
+
+// Creates one instance, initialises it as a newly placed control and runs
+// the steps in order, stopping at the first that fails or returns false.
+int Call(const std::string& progId, const std::vector<std::string>& texts) {
+  std::vector<component_tool::Step> steps;
+  for (const std::string& text : texts) {
+    try {
+      steps.push_back(component_tool::ParseStep(text));
+    } catch (const std::invalid_argument& problem) {
+      return Usage(problem.what());
+    }
+  }
+  const platform::Ref<platform::Dispatch> object = platform::CreateObject(progId);
+  if (const auto persist = platform::Query<platform::PersistProperties>(object.get())) {
+    const platform::Status status = persist->InitDefaults();
+    if (platform::Failed(status)) throw platform::ErrorOfStatus(status, {});
+  }
+  for (const component_tool::Step& step : steps) {
+    if (component_tool::RunStep(*object, step, std::cout) ==
+        component_tool::Outcome::ReturnedFalse) {
+      return kReturnedFalse;
+    }
+  }
+  return kSuccess;
+}
+
+int Run(const std::vector<std::string>& words) {
+  if (words.empty()) return Usage();
+  const std::string& command = words[0];
+  if ((command == "register" || command == "unregister") && words.size() == 2) {
+    if (command == "register") {
+      platform::RegisterModule(words[1]);
+    } else {
+      platform::UnregisterModule(words[1]);
+    }
+    std::cout << command << "ed " << words[1] << " in " << platform::RegistryLocation() << '\n';
+    return kSuccess;
+  }
+  if (command == "list" && words.size() == 1) return ListClasses();
+  if (command == "members" && words.size() == 2) return ListMembers(words[1]);
+  if (command == "call" && words.size() >= 3) {
+    return Call(words[1], std::vector<std::string>(words.begin() + 2, words.end()));
+  }
+  return Usage("unknown command or wrong number of arguments");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const platform::RuntimeError& error) {
+    std::cout.flush();
+    std::cerr << error.what() << '\n';
+    return kRuntimeError;
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "error: " << error.what() << '\n';
+    return kRuntimeError;
+  }
+}

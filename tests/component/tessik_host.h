@@ -1,0 +1,59 @@
+#pragma once
+
+#include <platform/component/activation.h>
+#include <platform/component/persistence.h>
+
+#include "test_files.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing_support {
+
+// A host's view of the real Tessik module: a registry of its own in a
+// temporary folder with the module registered in it, message boxes written to
+// a log there instead of shown. Restores the environment when it goes.
+class TessikHost {
+ public:
+  TessikHost();
+  ~TessikHost();
+  TessikHost(const TessikHost&) = delete;
+  TessikHost& operator=(const TessikHost&) = delete;
+
+  const TempDir& folder() const { return folder_; }
+  std::string registryPath() const { return folder_ / "registry.reg"; }
+  // A new instance, initialised as a newly placed control unless `initialise` is false.
+  platform::Ref<platform::Dispatch> Create(bool initialise = true) const;
+  // The boxes shown so far, one "title<TAB>style<TAB>text" line each.
+  std::vector<std::string> Boxes() const;
+
+ private:
+  TempDir folder_;
+  std::vector<std::pair<std::string, std::string>> savedEnvironment_;
+};
+
+// A host's property-change sink that records every announcement and, when
+// told to, rejects them with error 380.
+class RecordingSink : public platform::PropertyNotifySink {
+ public:
+  platform::Status QueryInterface(const platform::Guid& iid, void** object) override;
+  std::uint32_t AddRef() override { return 2; }
+  std::uint32_t Release() override { return 1; }
+  platform::Status OnChanged(platform::DispatchId id, std::string_view propertyName,
+                             platform::ExceptionInfo* rejection) override;
+
+  std::vector<std::string> changes;
+  bool reject = false;
+};
+
+// Invokes and returns the status, the result and the exception.
+struct Invocation {
+  platform::Status status = platform::Status::Ok;
+  platform::Variant result;
+  platform::ExceptionInfo exception;
+};
+Invocation Invoke(platform::Dispatch& object, platform::DispatchId id, platform::InvokeKind kind,
+                  std::vector<platform::Variant> arguments = {});
+
+}  // namespace testing_support

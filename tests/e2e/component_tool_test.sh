@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The component tool as people and scripts use it: registering the real
+# module into a registry of its own, listing, calling members by name and by
+# identifier, a split and a join of a real file, and every exit status.
+set -u
+tool=$(realpath "${1:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE}")
+module=$(realpath "${2:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES}")
+resources=$(realpath "${3:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES}")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export COMPONENT_REGISTRY="$work/registry.reg"
+unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
+passed=0 failed=0
+
+check() {  # check DESCRIPTION COMMAND...: passes when the command succeeds
+  local what=$1; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $what" >&2; fi
+}
+
+# Runs the tool with its output in $work/out and $work/err; echoes the status.
+run() { "$tool" "$@" >"$work/out" 2>"$work/err"; echo $?; }
+
+check "the module exports the four entry points only" test \
+  "$(nm -D --defined-only "$module" | awk '{print $3}' | tr '\n' ' ')" = \
+  "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer "
+section() { objcopy -O binary --only-section="$1" "$module" "$work/section" && cat "$work/section"; }
+check "the module carries the toolbox bitmap" cmp -s <(section .rsrc.BITMAP.30000) "$resources/toolbox.bmp"
+check "and its version" grep -qaF "ProductName=Tessik ActiveX control" <(section .rsrc.VERSION)
+check "and the interface identifier" test "$(section .rsrc._IID_FILESPLIT | od -An -tx1 | tr -d ' \n')" = \
+  10000000a323e753ea864e1da566d509db991fb4
+
+check "register" test "$(run register "$module")" = 0
+check "list names the class, its identifier and module" grep -qxF \
+  "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module" <(run list >/dev/null; cat "$work/out")
+run members Tessik.FileSplit >/dev/null
+check "eleven members" test "$(wc -l <"$work/out")" = 11
+check "members carry identifiers, kinds and help" grep -qxF \
+  "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out"
+check "hidden worker with its by-reference size" grep -qF \
+  "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"
+
+head -c 2500000 /dev/urandom >"$work/film avi"
+cp "$work/film avi" "$work/original"
+check "split exits 0" test "$(run call Tessik.FileSplit "InputFile=$work/film avi" SubFilesNumber=4 Split)" = 0
+check "split prints its result" test "$(cat "$work/out")" = True
+check "four fragments" test -e "$work/film avi.4" -a ! -e "$work/film avi.5"
+rm "$work/film avi"
+check "join exits 0" test "$(run call Tessik.FileSplit "OutputFile=$work/film avi" Join)" = 0
+check "join rebuilds the file" cmp -s "$work/film avi" "$work/original"
+
+check "gets print values; identifiers in any form" test "$(run call tessik.filesplit '#0x68030002=a,b' inputfile '#1745027072' '#0x68030000=7' SUBFILESNUMBER)" = 0
+check "printed values" test "$(tr '\n' ' ' <"$work/out")" = "a,b 2 7 "
+check "worker with arguments, quoted comma" test "$(run call Tessik.FileSplit "SplitFiles(\"$work/film avi\",1000000)" "JoinFiles(\"$work/film avi\")")" = 0
+check "worker still exact" cmp -s "$work/film avi" "$work/original"
+
+check "a method returning false exits 1" test "$(run call Tessik.FileSplit "OutputFile=$work/none" Join)" = 1
+check "its box goes to standard error" grep -qxF "Tessik: Error joining files!" "$work/err"
+check "a missing file exits 2" test "$(run call Tessik.FileSplit "InputFile=$work/none" Split)" = 2
+check "error 53 is printed" grep -q "^error 53: File not found" "$work/err"
+check "a text that is no number is 13" test "$(run call Tessik.FileSplit SubFilesNumber=abc)" = 2 -a "$(cat "$work/err")" = "error 13: Type mismatch"
+check "too large is 6" test "$(run call Tessik.FileSplit SubFilesNumber=40000)" = 2 -a "$(cat "$work/err")" = "error 6: Overflow"
+check "unknown member is 438" test "$(run call Tessik.FileSplit Explode)" = 2
+check "wrong argument count is 450" test "$(run call Tessik.FileSplit 'Join(1)')" = 2 -a "$(head -c 9 "$work/err")" = "error 450"
+check "about box without a window system is a runtime error" test "$(run call Tessik.FileSplit '#-552')" = 2
+for usage in "" "call" "call Tessik.FileSplit" "list extra" "frobnicate" "call Tessik.FileSplit Join(1"; do
+  # shellcheck disable=SC2086
+  check "bad usage '$usage'" test "$(run $usage)" = 3
+done
+
+check "unregister" test "$(run unregister "$module")" = 0
+check "registry left without the class" test "$(run list; cat "$work/out")" = 0
+check "creating it now fails with 429" test "$(run call Tessik.FileSplit Join)" = 2 -a "$(head -c 9 "$work/err")" = "error 429"
+check "a module that is no component" test "$(run register /bin/true)" = 2
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
