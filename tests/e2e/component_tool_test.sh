@@ -70,6 +70,16 @@ done
 check "unregister" test "$(run unregister "$module")" = 0
 check "registry left without the class" test "$(run list; cat "$work/out")" = 0
 check "creating it now fails with 429" test "$(run call Tessik.FileSplit Join)" = 2 -a "$(head -c 9 "$work/err")" = "error 429"
+cp "$module" "$work/moved.so"
+run register "$work/moved.so" >/dev/null
+rm "$work/moved.so"
+check "a registered module that is gone exits 2" test "$(run call Tessik.FileSplit Join)" = 2
+check "and says it does not load" grep -q "^error 429: .*does not load" "$work/err"
+printf '[CLSID]\n"broken\n' >"$COMPONENT_REGISTRY"
+check "a damaged registry exits 2" test "$(run list)" = 2
+check "naming the file and the line" grep -qF "at line 2" "$work/err"
+check "and the file" grep -qF "$COMPONENT_REGISTRY" "$work/err"
+rm "$COMPONENT_REGISTRY"
 check "a module that is no component" test "$(run register /bin/true)" = 2
 
 echo "$passed passed, $failed failed"
