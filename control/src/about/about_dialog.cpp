@@ -67,7 +67,7 @@ QFont MakerNameFont() {
 }
 
 QFont LinkFont() {
-  QFont font(QStringLiteral("Sans Serif"));
+  QFont font(QStringLiteral("Arial"));
   font.setStyleHint(QFont::SansSerif);
   font.setPointSizeF(7.8);
   font.setWeight(QFont::Normal);

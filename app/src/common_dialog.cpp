@@ -1,0 +1,180 @@
+#include "common_dialog.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QSortFilterProxyModel>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr QChar kFilterSeparator = u'|';
+
+// The widget-based dialog's own parts, known by these names since Qt 4.
+constexpr char kFileTypeComboName[] = "fileTypeCombo";
+constexpr char kFileNameEditName[] = "fileNameEdit";
+
+// "Description (pattern)": the description as given when it already ends
+// with its pattern in parentheses, which is also where Qt reads the pattern.
+QString NameFilter(const QString& description, const QString& pattern) {
+  const QString shownPattern = u'(' + pattern + u')';
+  return description.endsWith(shownPattern) ? description : description + u' ' + shownPattern;
+}
+
+// "description|pattern|description|pattern|": one name filter a pair, in
+// order. An unpaired last part adds nothing; an empty description ends the list.
+QStringList ParseFilter(const QString& filter) {
+  const QStringList parts = filter.split(kFilterSeparator);
+  QStringList nameFilters;
+  for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2)
+    nameFilters.append(NameFilter(parts[i], parts[i + 1]));
+  return nameFilters;
+}
+
+// True when a filter with these patterns lists every file. In Qt "*.*" only
+// matches names holding a dot; here it stands for all files, as "*" does.
+bool ListsEveryFile(const QStringList& patterns) {
+  return std::any_of(patterns.begin(), patterns.end(), [](const QString& pattern) {
+    return pattern == u"*.*" || pattern == u"*";
+  });
+}
+
+// Lists what the selected filter promises: folders always, every file while
+// its pattern is "*.*", otherwise the files its patterns match. The file
+// system model is told to disable rather than hide the names its filters
+// miss, so that a dot-less name is still there for "*.*" to list; the
+// patterns are read from the model, where the dialog keeps them current.
+class FilterProxy final : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+
+  void setSourceModel(QAbstractItemModel* source) override {
+    files_ = qobject_cast<QFileSystemModel*>(source);
+    if (files_ != nullptr) files_->setNameFilterDisables(true);
+    QSortFilterProxyModel::setSourceModel(source);
+  }
+
+  // Sorting stays the file system model's (folders first, then names).
+  void sort(int column, Qt::SortOrder order) override {
+    if (sourceModel() != nullptr) sourceModel()->sort(column, order);
+  }
+
+  // Whatever is listed can be picked.
+  Qt::ItemFlags flags(const QModelIndex& index) const override {
+    const Qt::ItemFlags flags = QSortFilterProxyModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsEnabled : flags;
+  }
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+    if (files_ == nullptr) return true;
+    const QModelIndex index = files_->index(row, 0, parent);
+    if (files_->isDir(index) || ListsEveryFile(files_->nameFilters())) return true;
+    return files_->flags(index).testFlag(Qt::ItemIsEnabled);
+  }
+
+ private:
+  QFileSystemModel* files_ = nullptr;  // owned by the dialog, as this proxy is
+};
+
+// Keeps the save dialog's name as it was when the user switches filters:
+// Qt would give it the new pattern's extension ("film.avi" becomes "film.*").
+// Every switch by the user starts with a press, key or wheel on the filter
+// list, so the name is taken then and put back once the filter is selected.
+class NameKeeper final : public QObject {
+ public:
+  NameKeeper(QFileDialog* dialog, QComboBox* fileTypes, QLineEdit* name)
+      : QObject(dialog), name_(name) {
+    fileTypes->installEventFilter(this);
+    connect(dialog, &QFileDialog::filterSelected, this, [this] {
+      if (nameBeforeSwitch_ && name_->text() != *nameBeforeSwitch_) name_->setText(*nameBeforeSwitch_);
+    });
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::KeyPress:
+      case QEvent::Wheel:
+        nameBeforeSwitch_ = name_->text();
+        break;
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QLineEdit* name_;  // a part of the dialog, which owns this keeper too
+  std::optional<QString> nameBeforeSwitch_;
+};
+
+void KeepNameAcrossFilterSwitches(QFileDialog* dialog) {
+  auto* fileTypes = dialog->findChild<QComboBox*>(kFileTypeComboName);
+  auto* name = dialog->findChild<QLineEdit*>(kFileNameEditName);
+  if (fileTypes != nullptr && name != nullptr) new NameKeeper(dialog, fileTypes, name);
+}
+
+// Starts from `fileName`: in its folder when that exists, with its name in
+// the name field. An empty name leaves the dialog where Qt starts it.
+void StartFrom(QFileDialog* dialog, const QString& fileName) {
+  if (fileName.isEmpty()) return;
+  const QFileInfo info(fileName);
+  const bool inExistingFolder = fileName.contains(u'/') && info.absoluteDir().exists();
+  dialog->selectFile(inExistingFolder ? info.absoluteFilePath() : info.fileName());
+}
+
+// Shows the real dialog modally: the picked path, or nothing when cancelled.
+std::optional<QString> RunFileDialog(CommonDialog::Kind kind, const QString& fileName,
+                                     const QStringList& nameFilters, QWidget* owner) {
+  const std::unique_ptr<QFileDialog> dialog(MakeFileDialog(kind, fileName, nameFilters, owner));
+  if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList picked = dialog->selectedFiles();
+  if (picked.isEmpty()) return std::nullopt;
+  return picked.first();
+}
+
+}  // namespace
+
+CommonDialog::CommonDialog(const QString& filter) : nameFilters_(ParseFilter(filter)) {}
+
+void CommonDialog::ShowOpen(QWidget* owner) { Show(Kind::Open, owner); }
+
+void CommonDialog::ShowSave(QWidget* owner) { Show(Kind::Save, owner); }
+
+void CommonDialog::Show(Kind kind, QWidget* owner) {
+  const std::optional<QString> picked = chooser_ ? chooser_(kind, fileName_, nameFilters_)
+                                                 : RunFileDialog(kind, fileName_, nameFilters_, owner);
+  if (picked) fileName_ = *picked;
+}
+
+QFileDialog* MakeFileDialog(CommonDialog::Kind kind, const QString& fileName,
+                            const QStringList& nameFilters, QWidget* owner) {
+  auto* dialog = new QFileDialog(owner);
+  // First, so that the widgets and the file system model the proxy wraps
+  // exist, and so that the dialog behaves the same on every desktop.
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setProxyModel(new FilterProxy(dialog));
+  dialog->setFileMode(QFileDialog::AnyFile);
+  if (kind == CommonDialog::Kind::Open) {
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  } else {
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    KeepNameAcrossFilterSwitches(dialog);
+  }
+  // The filter before the name: selecting a filter rewrites the extension
+  // of a name already in a save dialog.
+  if (!nameFilters.isEmpty()) {
+    dialog->setNameFilters(nameFilters);
+    dialog->selectNameFilter(nameFilters.first());
+  }
+  StartFrom(dialog, fileName);
+  return dialog;
+}

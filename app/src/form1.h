@@ -1,0 +1,89 @@
+#pragma once
+
+#include "common_dialog.h"
+
+#include <platform/component/dispatch.h>
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Talhaz's one window: three text fields, eight labels and six buttons over
+// the window picture, the hosted FileSplit instance `split` that does all the
+// work on files, and the file-dialog object `cd`. Everything runs on the
+// user-interface thread; a split or a join runs to its end inside the click.
+class Form1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Builds the window in its initial state and creates `split` through the
+  // component registry from the window's saved layout. Raises RuntimeError
+  // (429 with the cause) when the component cannot be created.
+  Form1();
+  ~Form1() override;
+
+  // The load handler: takes the program's arguments joined by single spaces
+  // and, when they name a file that reads through, loads it into the window.
+  // Runs before the window is first shown.
+  void Form_Load(const QString& argumentText);
+
+  CommonDialog& cd() { return cd_; }
+  platform::Dispatch& split() { return *split_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildControls();
+  void ConnectHandlers();
+
+  // The six commands.
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Command4_Click();
+  void Command5_Click();
+  void Command6_Click();
+
+  // The size display's reactions to the three text fields.
+  void Text1_Change();
+  void Text2_Change();
+  void Text3_Change();
+  void RecomputeSizePerPart();
+
+  void LoadFileArgument(const QString& path);
+
+  // Puts the three fields into `split`, in the order input, output, parts.
+  void PutProperties(std::int16_t parts);
+  // Calls Split or Join with a busy cursor; true when the work was done.
+  bool CallOperation(platform::DispatchId id);
+
+  QPixmap picture_;
+  CommonDialog cd_;
+  platform::Ref<platform::Dispatch> split_;
+
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label8 = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QLineEdit* Text2 = nullptr;
+  QLineEdit* Text3 = nullptr;
+  QPushButton* Command1 = nullptr;
+  QPushButton* Command2 = nullptr;
+  QPushButton* Command3 = nullptr;
+  QPushButton* Command4 = nullptr;
+  QPushButton* Command5 = nullptr;
+  QPushButton* Command6 = nullptr;
+};

@@ -1,0 +1,54 @@
+// The two read-outs: the input file's size and the size of one part, in
+// units of 1024 bytes, kept current as the fields change; and the path
+// fields' tooltips, which show their full text.
+#include "form1.h"
+
+#include "window_text.h"
+
+#include <platform/conversions.h>
+#include <platform/file_rules.h>
+#include <platform/runtime_error.h>
+
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+constexpr double kUnitBytes = 1024.0;
+
+QString Kilobytes(double value) {
+  return QString::fromStdString(platform::NumberToText(value, DecimalSeparator())) +
+         QStringLiteral(" kb");
+}
+
+}  // namespace
+
+// Each step runs even when the one before failed.
+void Form1::Text1_Change() {
+  std::int64_t length = 0;
+  try {
+    length = platform::FileLength(PathBytes(Text1->text()));
+  } catch (const platform::RuntimeError&) {
+    // No such file (yet): the read-outs show 0 while the user types.
+  }
+  Label5->setText(Kilobytes(static_cast<double>(length) / kUnitBytes));
+  Text1->setToolTip(Text1->text());
+  RecomputeSizePerPart();
+}
+
+void Form1::Text2_Change() { Text2->setToolTip(Text2->text()); }
+
+void Form1::Text3_Change() { RecomputeSizePerPart(); }
+
+// The size shown in Label5 divided by the number that Text3 starts with.
+// Leaves Label6 as it was when there is nothing sensible to show: no parts,
+// or numbers beyond what a double holds.
+void Form1::RecomputeSizePerPart() {
+  try {
+    const double parts = platform::LeadingNumber(Text3->text().toStdString());
+    const double dividend = platform::LeadingNumber(Label5->text().toStdString());
+    if (parts == 0.0) return;
+    Label6->setText(Kilobytes(dividend / parts));
+  } catch (const platform::RuntimeError&) {
+  }
+}

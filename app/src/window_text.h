@@ -1,0 +1,25 @@
+#pragma once
+
+#include <platform/message_box.h>
+
+#include <QString>
+
+#include <string>
+
+// Text helpers shared by the window's handlers.
+
+// The program's title, which boxes without a title of their own carry.
+inline constexpr char kProgramTitle[] = "Talhaz";
+
+// The decimal separator of the user's locale: ',' or '.'.
+char DecimalSeparator();
+
+// A path as the file system and the component take it: the bytes the field's
+// text stands for.
+std::string PathBytes(const QString& text);
+
+// The output path for an input path: a final ".1" removed, so the first
+// fragment of a set names the file it rebuilds; anything else is kept whole.
+QString OutputName(const QString& inputPath);
+
+void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title);

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The real Talhaz binary at start-up, on Qt's offscreen platform with its
+# boxes written to a log: without its component it says how to register it
+# and exits; with a file argument that cannot be read it says why and keeps
+# running with its window.
+set -u
+talhaz=$(realpath "${1:?usage: talhaz_start_test.sh TALHAZ COMPONENT TESSIK_MODULE}")
+tool=$(realpath "${2:?usage: talhaz_start_test.sh TALHAZ COMPONENT TESSIK_MODULE}")
+module=$(realpath "${3:?usage: talhaz_start_test.sh TALHAZ COMPONENT TESSIK_MODULE}")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export COMPONENT_REGISTRY="$work/registry.reg" MESSAGE_BOX_LOG="$work/boxes.log" QT_QPA_PLATFORM=offscreen
+passed=0 failed=0
+
+check() {  # check DESCRIPTION COMMAND...: passes when the command succeeds
+  local what=$1; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $what" >&2; fi
+}
+
+# Starts Talhaz with the arguments given for 3 seconds at most; echoes its
+# exit status (124 when it was still running, as a window program should).
+start() { rm -f "$MESSAGE_BOX_LOG"; timeout 3 "$talhaz" "$@" >/dev/null 2>&1; echo $?; }
+boxes() { cat "$MESSAGE_BOX_LOG" 2>/dev/null; }
+
+check "without its component it exits 1" test "$(start)" = 1
+check "saying how to register it" grep -qF "component register $module" <(boxes)
+check "in one error box" test "$(boxes | cut -f1,2)" = "Talhaz	16"
+
+"$tool" register "$module" >/dev/null
+check "no argument: it runs" test "$(start)" = 124
+check "with no box" test -z "$(boxes)"
+check "a missing file: it runs" test "$(start "$work/absent")" = 124
+check "after the error-53 box" test "$(boxes)" = "Erro 53	48	File not found"
+echo "fragment" >"$work/film avi.1"
+check "arguments joined by a space name the file" test "$(start "$work/film" "avi.1")" = 124
+check "that loads without a box" test -z "$(boxes)"
+check "a lone quote loads nothing" test "$(start '"')" = 124
+check "and says nothing" test -z "$(boxes)"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
