@@ -63,6 +63,7 @@ class Form1Test : public QObject {
   void sizeDisplay();
   void startUp_data();
   void startUp();
+  void startUpFileShrinkingDuringTheCheck();
 
  private:
   template <typename T>
@@ -402,6 +403,16 @@ void Form1Test::startUp() {
   QCOMPARE(Control<QPushButton>("Command5")->isEnabled(), !input.isEmpty());
   QVERIFY(!Control<QPushButton>("Command6")->isEnabled());
   QCOMPARE(NewBoxes(), box.isEmpty() ? QStringList() : QStringList{box});
+}
+
+void Form1Test::startUpFileShrinkingDuringTheCheck() {
+  const QString path = Path("shrinking");
+  Write("shrinking", QByteArray(3 << 20, 'x'));
+  // Runs while the check services the window between its reads.
+  QTimer::singleShot(0, [&] { QFile::resize(path, 1 << 20); });
+  form_->Form_Load(path);
+  QCOMPARE(NewBoxes(), QStringList{"Erro 62\t0\tImpossivel abrir ficheiro especificado!"});
+  QCOMPARE(Control<QLineEdit>("Text1")->text(), QString());
 }
 
 QTEST_MAIN(Form1Test)

@@ -10,12 +10,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export COMPONENT_REGISTRY="$work/registry.reg"
 unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
-passed=0 failed=0
-
-check() {  # check DESCRIPTION COMMAND...: passes when the command succeeds
-  local what=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $what" >&2; fi
-}
+# shellcheck source=checks.sh
+source "$(dirname "$0")/checks.sh"
 
 # Runs the tool with its output in $work/out and $work/err; echoes the status.
 run() { "$tool" "$@" >"$work/out" 2>"$work/err"; echo $?; }
@@ -82,5 +78,4 @@ check "and the file" grep -qF "$COMPONENT_REGISTRY" "$work/err"
 rm "$COMPONENT_REGISTRY"
 check "a module that is no component" test "$(run register /bin/true)" = 2
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+report

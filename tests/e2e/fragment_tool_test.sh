@@ -8,12 +8,8 @@ work=$(mktemp -d)
 holder=
 stop_holder() { [ -z "$holder" ] || { pkill -P "$holder"; kill "$holder"; wait "$holder"; } 2>/dev/null; holder=; }
 trap 'stop_holder; rm -rf "$work"' EXIT
-passed=0 failed=0
-
-check() {  # check DESCRIPTION COMMAND...: passes when the command succeeds
-  local what=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $what" >&2; fi
-}
+# shellcheck source=checks.sh
+source "$(dirname "$0")/checks.sh"
 
 status_of() { "$@" >/dev/null 2>"$work/stderr"; echo $?; }
 
@@ -107,5 +103,4 @@ else
   echo "skipped the injected faults: strace cannot trace here" >&2
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report

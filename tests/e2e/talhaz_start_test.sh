@@ -10,12 +10,8 @@ module=$(realpath "${3:?usage: talhaz_start_test.sh TALHAZ COMPONENT TESSIK_MODU
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export COMPONENT_REGISTRY="$work/registry.reg" MESSAGE_BOX_LOG="$work/boxes.log" QT_QPA_PLATFORM=offscreen
-passed=0 failed=0
-
-check() {  # check DESCRIPTION COMMAND...: passes when the command succeeds
-  local what=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $what" >&2; fi
-}
+# shellcheck source=checks.sh
+source "$(dirname "$0")/checks.sh"
 
 # Starts Talhaz with the arguments given for 3 seconds at most; echoes its
 # exit status (124 when it was still running, as a window program should).
@@ -37,5 +33,4 @@ check "that loads without a box" test -z "$(boxes)"
 check "a lone quote loads nothing" test "$(start '"')" = 124
 check "and says nothing" test -z "$(boxes)"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+report
