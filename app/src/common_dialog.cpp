@@ -15,7 +15,7 @@ namespace {
 
 constexpr QChar kFilterSeparator = u'|';
 
-// The widget-based dialog's own parts, known by these names since Qt 4.
+// Parts of Qt's widget-based file dialog, found by their object names.
 constexpr char kFileTypeComboName[] = "fileTypeCombo";
 constexpr char kFileNameEditName[] = "fileNameEdit";
 

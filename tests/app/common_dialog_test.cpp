@@ -1,0 +1,170 @@
+#include "common_dialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+using Kind = CommonDialog::Kind;
+const QString kWindowFilter = "Dividir Ficheiros (*.*)|*.*|Juntar Ficheiro (*.1)|*.1|";
+const QStringList kWindowNameFilters = {"Dividir Ficheiros (*.*)", "Juntar Ficheiro (*.1)"};
+// Folders first, then files in natural name order.
+const QStringList kEveryName = {"sub", "film.avi", "film.avi.1", "film.avi.12", "README"};
+
+// The names the dialog lists, visible and enabled, in its order.
+QStringList Listed(QFileDialog* dialog) {
+  auto* view = dialog->findChild<QListView*>("listView");
+  QStringList names;
+  for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+    const QModelIndex index = view->model()->index(row, 0, view->rootIndex());
+    if (!view->isRowHidden(row) && index.flags().testFlag(Qt::ItemIsEnabled)) names << index.data().toString();
+  }
+  return names;
+}
+
+QLineEdit* NameField(QWidget* dialog) { return dialog->findChild<QLineEdit*>("fileNameEdit"); }
+
+}  // namespace
+
+class CommonDialogTest : public QObject {
+  Q_OBJECT
+
+  QString Path(const QString& name) const { return dir_.filePath(name); }
+  QTemporaryDir dir_;
+
+ private Q_SLOTS:
+  void initTestCase() {
+    for (const char* name : {"README", "film.avi", "film.avi.1", "film.avi.12"}) {
+      QFile file(Path(name));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QDir().mkpath(Path("sub")));
+  }
+
+  void parsesTheFilterText_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("nameFilters");
+    QTest::newRow("the window's") << kWindowFilter << kWindowNameFilters;
+    QTest::newRow("one entry, no final bar") << "Juntar Ficheiro (*.1)|*.1" << QStringList{"Juntar Ficheiro (*.1)"};
+    QTest::newRow("pattern not shown") << "Fragmentos|*.1|" << QStringList{"Fragmentos (*.1)"};
+    QTest::newRow("unpaired last part") << "A (*.a)|*.a|B" << QStringList{"A (*.a)"};
+    QTest::newRow("empty description ends") << "A (*.a)|*.a||*.b|" << QStringList{"A (*.a)"};
+  }
+  void parsesTheFilterText() {
+    QFETCH(QString, filter);
+    QTEST(CommonDialog(filter).NameFilters(), "nameFilters");
+  }
+
+  void keepsOneNameBetweenDialogs_data() {
+    QTest::addColumn<QStringList>("answers");  // 'O' open or 'S' save, then the pick; none: cancel
+    QTest::addColumn<QStringList>("namesSeen");
+    const QString longName = '/' + QString(150, u'd') + '/' + QString(150, u'f') + ".1";
+    QTest::newRow("cancel keeps empty") << QStringList{"O", "S"} << QStringList{"", ""};
+    QTest::newRow("save starts from open's pick")
+        << QStringList{"O/d/film.avi.1", "S/e/film.avi", "O"} << QStringList{"", "/d/film.avi.1", "/e/film.avi"};
+    QTest::newRow("cancel keeps pick") << QStringList{"S/e/out", "O", "S"} << QStringList{"", "/e/out", "/e/out"};
+    QTest::newRow("over 260 characters") << QStringList{'O' + longName, "S"} << QStringList{"", longName};
+  }
+  void keepsOneNameBetweenDialogs() {
+    QFETCH(QStringList, answers);
+    CommonDialog dialog(kWindowFilter);
+    QString kinds, expectedKinds, lastPick;
+    QStringList seen;
+    dialog.SetChooser([&](Kind kind, const QString& name, const QStringList& filters) -> std::optional<QString> {
+      kinds += kind == Kind::Open ? u'O' : u'S';
+      seen << (filters == kWindowNameFilters ? name : "wrong filters");
+      const QString answer = answers.at(seen.size() - 1);
+      return answer.size() > 1 ? std::optional(answer.mid(1)) : std::nullopt;
+    });
+    for (const QString& answer : answers) {
+      expectedKinds += answer[0];
+      answer[0] == u'O' ? dialog.ShowOpen(nullptr) : dialog.ShowSave(nullptr);
+      if (answer.size() > 1) lastPick = answer.mid(1);
+    }
+    QCOMPARE(kinds, expectedKinds);
+    QTEST(seen, "namesSeen");
+    QCOMPARE(dialog.FileName(), lastPick);
+  }
+
+  void realDialogListsWhatTheFilterPromises_data() {
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QList<int>>("keys");  // pressed on the filter list
+    QTest::addColumn<QStringList>("listed");
+    for (const bool save : {false, true}) {
+      const char* kind = save ? "save" : "open";
+      QTest::addRow("%s, every file", kind) << save << QList<int>{} << kEveryName;
+      QTest::addRow("%s, fragments", kind) << save << QList<int>{Qt::Key_Down} << QStringList{"sub", "film.avi.1"};
+      QTest::addRow("%s, back to every file", kind) << save << QList<int>{Qt::Key_Down, Qt::Key_Up} << kEveryName;
+    }
+  }
+  void realDialogListsWhatTheFilterPromises() {
+    QFETCH(bool, save);
+    QFETCH(QList<int>, keys);
+    QFETCH(QStringList, listed);
+    const std::unique_ptr<QFileDialog> dialog(
+        MakeFileDialog(save ? Kind::Save : Kind::Open, Path("film.avi"), kWindowNameFilters, nullptr));
+    // What it does with a missing name and an existing one: realDialogAnswersShow.
+    QCOMPARE(dialog->acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+    QCOMPARE(dialog->nameFilters(), kWindowNameFilters);
+    QCOMPARE(dialog->selectedNameFilter(), kWindowNameFilters.first());
+    QCOMPARE(dialog->directory().path(), dir_.path());
+    dialog->show();
+    QTRY_COMPARE(Listed(dialog.get()), kEveryName);
+    for (const int key : keys) QTest::keyClick(dialog->findChild<QComboBox*>("fileTypeCombo"), Qt::Key(key));
+    QTRY_COMPARE(Listed(dialog.get()), listed);
+    QCOMPARE(NameField(dialog.get())->text(), QString("film.avi"));  // never "film.*" after a switch
+  }
+
+  void realDialogAnswersShow_data() {
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("typed");  // empty: cancel
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("open, missing file") << false << "new.avi.1" << Path("new.avi.1");
+    QTest::newRow("save, existing, no question") << true << "film.avi.1" << Path("film.avi.1");
+    QTest::newRow("save, cancel") << true << "" << Path("film.avi");
+  }
+  void realDialogAnswersShow() {
+    QFETCH(bool, save);
+    QFETCH(QString, typed);
+    CommonDialog dialog(kWindowFilter);
+    dialog.SetChooser([this](Kind, const QString&, const QStringList&) { return Path("film.avi"); });
+    dialog.ShowOpen(nullptr);
+    dialog.SetChooser(nullptr);  // the real dialog from here on
+    // Types into the file dialog's focused name field, as a user does, once
+    // the start name is listed (Qt keeps the start name's selection over a
+    // name typed without focus); gives up after ten refused accepts. Any
+    // other modal dialog is a question, closed.
+    int ticks = 0, accepts = 0, questions = 0;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      auto* files = qobject_cast<QFileDialog*>(modal);
+      if (files != nullptr) NameField(files)->setFocus();
+      if (files != nullptr &&
+          ((NameField(files)->hasFocus() && Listed(files).contains("film.avi")) || ++ticks > 100)) {
+        NameField(files)->setText(typed);
+        const bool accept = !typed.isEmpty() && ++accepts <= 10;
+        QMetaObject::invokeMethod(files, accept ? &QDialog::accept : &QDialog::reject, Qt::QueuedConnection);
+      } else if (modal != nullptr && files == nullptr) {
+        ++questions;
+        modal->close();
+      }
+    });
+    answerer.start(20);
+    save ? dialog.ShowSave(nullptr) : dialog.ShowOpen(nullptr);
+    QCOMPARE(questions, 0);
+    QTEST(dialog.FileName(), "fileName");
+  }
+};
+
+QTEST_MAIN(CommonDialogTest)
+#include "common_dialog_test.moc"
