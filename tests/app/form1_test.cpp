@@ -209,6 +209,7 @@ void Form1Test::chooseInput() {
   QTest::mouseClick(Control<QPushButton>("Command1"), Qt::LeftButton);
   QCOMPARE(Control<QLineEdit>("Text1")->text(), input);
   QCOMPARE(Control<QLineEdit>("Text2")->text(), output);
+  QCOMPARE(Control<QLineEdit>("Text2")->toolTip(), output);
   QVERIFY(Control<QPushButton>("Command4")->isEnabled());
   QVERIFY(Control<QPushButton>("Command5")->isEnabled());
   QVERIFY(!Control<QPushButton>("Command6")->isEnabled());
