@@ -53,10 +53,6 @@ check "a method returning false exits 1" test "$(run call Tessik.FileSplit "Outp
 check "its box goes to standard error" grep -qxF "Tessik: Error joining files!" "$work/err"
 check "a missing file exits 2" test "$(run call Tessik.FileSplit "InputFile=$work/none" Split)" = 2
 check "error 53 is printed" grep -q "^error 53: File not found" "$work/err"
-check "a text that is no number is 13" test "$(run call Tessik.FileSplit SubFilesNumber=abc)" = 2 -a "$(cat "$work/err")" = "error 13: Type mismatch"
-check "too large is 6" test "$(run call Tessik.FileSplit SubFilesNumber=40000)" = 2 -a "$(cat "$work/err")" = "error 6: Overflow"
-check "unknown member is 438" test "$(run call Tessik.FileSplit Explode)" = 2
-check "wrong argument count is 450" test "$(run call Tessik.FileSplit 'Join(1)')" = 2 -a "$(head -c 9 "$work/err")" = "error 450"
 check "about box without a window system is a runtime error" test "$(run call Tessik.FileSplit '#-552')" = 2
 for usage in "" "call" "call Tessik.FileSplit" "list extra" "frobnicate" "call Tessik.FileSplit Join(1"; do
   # shellcheck disable=SC2086

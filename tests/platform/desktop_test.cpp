@@ -71,28 +71,6 @@ TEST(MessageBoxLog, AppendsOneLinePerBoxWithLineBreaksEscaped) {
   }
 }
 
-TEST(MessageBoxLog, ConcurrentBoxesNeverInterleave) {
-  TempDir dir;
-  ScopedEnv log("MESSAGE_BOX_LOG", (dir / "boxes.log").c_str());
-  constexpr int kWriters = 8;
-  constexpr int kBoxesEach = 200;
-  std::vector<std::thread> writers;
-  for (int w = 0; w < kWriters; ++w) {
-    writers.emplace_back([w] {
-      const std::string text(3000, static_cast<char>('a' + w));
-      for (int i = 0; i < kBoxesEach; ++i) platform::ShowMessageBox(text, MessageBoxStyle::Ok, "T");
-    });
-  }
-  for (auto& writer : writers) writer.join();
-  std::istringstream lines(ReadBytes(dir / "boxes.log"));
-  int count = 0;
-  for (std::string line; std::getline(lines, line); ++count) {
-    ASSERT_EQ(line.size(), 3004u) << "line " << count;
-    ASSERT_EQ(line.find_first_not_of(line.back(), 4), std::string::npos) << "line " << count;
-  }
-  EXPECT_EQ(count, kWriters * kBoxesEach);
-}
-
 TEST(MessageBoxFallback, StandardErrorWhenNoWindowSystemOrNoWritableLog) {
   TempDir dir;
   mkdir((dir / "folder").c_str(), 0755);
