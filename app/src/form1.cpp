@@ -4,6 +4,7 @@
 #include "form1.h"
 
 #include "hosted_control.h"
+#include "window_text.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -15,7 +16,6 @@
 
 namespace {
 
-constexpr char kCaption[] = "Talhaz";
 constexpr char kPicture[] = ":/talhaz/window.jpg";
 
 // Places are laid out in twips; 15 twips make one pixel at 96 dots per inch.
@@ -139,7 +139,7 @@ Form1::Form1()
       cd_(LayoutValue(QString::fromLatin1(kWindowLayout), "cd", "Filter")),
       split_(CreateHostedControl(QString::fromLatin1(kWindowLayout), "split")) {
   setObjectName("Form1");
-  setWindowTitle(QString::fromLatin1(kCaption));
+  setWindowTitle(QString::fromLatin1(kProgramTitle));
   setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
   // Arial's metric twins (Liberation Sans, Nimbus Sans) come closest in width to
   // the classic dialog face the layout was made for; any sans-serif will do.

@@ -117,6 +117,5 @@ Status UnregisterControls(const LibraryInfo& library, std::span<const ControlReg
 
 std::optional<RuntimeError> TakeLastError() { return std::exchange(lastError, std::nullopt); }
 
-void SetLastError(const RuntimeError& error) { lastError = error; }
 
 }  // namespace platform

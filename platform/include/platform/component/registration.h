@@ -46,6 +46,5 @@ PLATFORM_EXPORT Status UnregisterControls(const LibraryInfo& library,
 // The runtime error a failing module entry point left for its caller on this
 // thread (taking it clears it); nothing when there is none.
 PLATFORM_EXPORT std::optional<RuntimeError> TakeLastError();
-PLATFORM_EXPORT void SetLastError(const RuntimeError& error);
 
 }  // namespace platform
