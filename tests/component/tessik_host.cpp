@@ -1,34 +1,10 @@
 #include "tessik_host.h"
 
-#include <cstdlib>
 #include <fstream>
 
 namespace testing_support {
-namespace {
 
-constexpr const char* kHostVariables[] = {"COMPONENT_REGISTRY", "MESSAGE_BOX_LOG"};
-
-}  // namespace
-
-TessikHost::TessikHost() {
-  for (const char* name : kHostVariables) {
-    const char* value = std::getenv(name);
-    savedEnvironment_.emplace_back(name, value != nullptr ? value : "");
-  }
-  setenv("COMPONENT_REGISTRY", registryPath().c_str(), 1);
-  setenv("MESSAGE_BOX_LOG", (folder_ / "boxes.log").c_str(), 1);
-  platform::RegisterModule(TESSIK_MODULE);
-}
-
-TessikHost::~TessikHost() {
-  for (const auto& [name, value] : savedEnvironment_) {
-    if (value.empty()) {
-      unsetenv(name.c_str());
-    } else {
-      setenv(name.c_str(), value.c_str(), 1);
-    }
-  }
-}
+TessikHost::TessikHost() { platform::RegisterModule(TESSIK_MODULE); }
 
 platform::Ref<platform::Dispatch> TessikHost::Create(bool initialise) const {
   platform::Ref<platform::Dispatch> object = platform::CreateObject("Tessik.FileSplit");

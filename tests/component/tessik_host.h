@@ -17,7 +17,6 @@ namespace testing_support {
 class TessikHost {
  public:
   TessikHost();
-  ~TessikHost();
   TessikHost(const TessikHost&) = delete;
   TessikHost& operator=(const TessikHost&) = delete;
 
@@ -30,7 +29,8 @@ class TessikHost {
 
  private:
   TempDir folder_;
-  std::vector<std::pair<std::string, std::string>> savedEnvironment_;
+  ScopedEnvironment registry_{"COMPONENT_REGISTRY", registryPath().c_str()};
+  ScopedEnvironment boxLog_{"MESSAGE_BOX_LOG", (folder_ / "boxes.log").c_str()};
 };
 
 // A host's property-change sink that records every announcement and, when

@@ -27,19 +27,6 @@ namespace {
 using namespace testing_support;
 using platform::MessageBoxStyle;
 
-// Sets (or, for null, removes) an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 bool WaitForFile(const std::string& path) {
   for (int i = 0; i < 500 && access(path.c_str(), F_OK) != 0; ++i) {
@@ -50,7 +37,7 @@ bool WaitForFile(const std::string& path) {
 
 TEST(MessageBoxLog, AppendsOneLinePerBoxWithLineBreaksEscaped) {
   TempDir dir;
-  ScopedEnv log("MESSAGE_BOX_LOG", (dir / "boxes.log").c_str());
+  ScopedEnvironment log("MESSAGE_BOX_LOG", (dir / "boxes.log").c_str());
   const struct {
     const char* title;
     MessageBoxStyle style;
@@ -78,7 +65,7 @@ TEST(MessageBoxFallback, StandardErrorWhenNoWindowSystemOrNoWritableLog) {
   const char* logs[] = {nullptr, "", missing.c_str(), folder.c_str()};
   for (const char* logPath : logs) {
     SCOPED_TRACE(logPath != nullptr ? logPath : "(unset)");
-    ScopedEnv log("MESSAGE_BOX_LOG", logPath);
+    ScopedEnvironment log("MESSAGE_BOX_LOG", logPath);
     testing::internal::CaptureStderr();
     platform::ShowMessageBox("line one\nline two", MessageBoxStyle::Critical, "Title");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Title: line one\nline two\n");
@@ -86,8 +73,8 @@ TEST(MessageBoxFallback, StandardErrorWhenNoWindowSystemOrNoWritableLog) {
 }
 
 TEST(MessageBoxWindow, WidgetApplicationShowsAModalBoxWithTheStyleIcon) {
-  ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
-  ScopedEnv log("MESSAGE_BOX_LOG", nullptr);
+  ScopedEnvironment platform("QT_QPA_PLATFORM", "offscreen");
+  ScopedEnvironment log("MESSAGE_BOX_LOG", nullptr);
   EXPECT_FALSE(platform::HasWindowSystem());
   int argc = 1;
   char name[] = "desktop_test";
@@ -131,7 +118,7 @@ class DesktopShell : public ::testing::Test {
 
   TempDir dir;
   const std::string bin = dir / "bin";
-  ScopedEnv path{"PATH", bin.c_str()};
+  ScopedEnvironment path{"PATH", bin.c_str()};
 };
 
 TEST_F(DesktopShell, PassesTheTargetAsExactlyOneArgument) {

@@ -38,29 +38,6 @@ std::set<std::string> NamesIn(const std::string& folder) {
   return names;
 }
 
-// Sets or unsets (nullptr) an environment variable for the life of the object.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value == nullptr) {
-      unsetenv(name);
-    } else {
-      setenv(name, value, 1);
-    }
-  }
-  ~ScopedEnvironment() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(RegistryTree, FileFormKeepsAwkwardNamesAndValues) {
   const struct { const char* key; const char* name; const char* value; } entries[] = {

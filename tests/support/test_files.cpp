@@ -96,6 +96,23 @@ LockHolder::LockHolder(const std::string& path) {
   if (!told || state != 'L') throw std::runtime_error("cannot lock " + path);
 }
 
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  if (old_) {
+    setenv(name_.c_str(), old_->c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
+}
+
 LockHolder::~LockHolder() {
   if (child_ <= 0) return;
   kill(child_, SIGKILL);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <sys/types.h>
@@ -41,6 +42,20 @@ int ErrorNumberOf(const std::function<void()>& action);
 
 // The number of descriptors this process has open, to prove none leaks.
 int OpenDescriptorCount();
+
+// Sets an environment variable (removes it, for null) for as long as the
+// object lives, then puts back what was there.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
 
 // Another process that holds `path` locked, as a second program would, for
 // as long as the object lives.
