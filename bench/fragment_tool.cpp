@@ -36,6 +36,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::ReportFileSizeLimitAsFailure();
   try {
     return Run(argc, argv);
   } catch (const platform::RuntimeError& error) {

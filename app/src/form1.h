@@ -3,6 +3,7 @@
 #include "common_dialog.h"
 
 #include <platform/component/dispatch.h>
+#include <platform/runtime_error.h>
 
 #include <QPixmap>
 #include <QString>
@@ -32,6 +33,9 @@ class Form1 : public QWidget {
   // and, when they name a file that reads through, loads it into the window.
   // Runs before the window is first shown.
   void Form_Load(const QString& argumentText);
+  // Tells the user, in the load handler's own box, why a file named at
+  // start-up was not loaded.
+  void ReportLoadFailure(const platform::RuntimeError& error);
 
   CommonDialog& cd() { return cd_; }
   platform::Dispatch& split() { return *split_; }

@@ -4,11 +4,15 @@
 #include "hosted_control.h"
 #include "window_text.h"
 
+#include <platform/file_rules.h>
+
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -32,6 +36,7 @@ void ReportMissingComponent(const platform::RuntimeError& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::ReportFileSizeLimitAsFailure();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
   QIcon icon;
@@ -46,9 +51,18 @@ int main(int argc, char** argv) {
     ReportMissingComponent(error);
     return 1;
   }
-  QStringList arguments = QApplication::arguments();
-  arguments.removeFirst();
-  form->Form_Load(arguments.join(QLatin1Char(' ')));
+  // An argument that is not valid text would come back from the window's
+  // text as another name, and so load another file: it is refused instead.
+  const char* const* unusable = std::find_if(argv + 1, argv + argc, [](const char* argument) {
+    return QFile::encodeName(QFile::decodeName(argument)) != argument;
+  });
+  if (unusable != argv + argc) {
+    form->ReportLoadFailure(platform::RuntimeError(platform::ErrorNumber::BadFileNameOrNumber, *unusable));
+  } else {
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    form->Form_Load(arguments.join(QLatin1Char(' ')));
+  }
   form->show();
   return QApplication::exec();
 }

@@ -62,17 +62,21 @@ void Form1::Form_Load(const QString& argumentText) {
   LoadFileArgument(path);
 }
 
+void Form1::ReportLoadFailure(const platform::RuntimeError& error) {
+  if (error.number() == static_cast<std::int32_t>(platform::ErrorNumber::InputPastEndOfFile)) {
+    ShowBox(QStringLiteral("Impossivel abrir ficheiro especificado!"),
+            platform::MessageBoxStyle::Ok, QStringLiteral("Erro 62"));
+  } else {
+    ShowBox(QString::fromStdString(error.description()), platform::MessageBoxStyle::Exclamation,
+            QStringLiteral("Erro %1").arg(error.number()));
+  }
+}
+
 void Form1::LoadFileArgument(const QString& path) {
   try {
     ReadThrough(PathBytes(path));
   } catch (const platform::RuntimeError& error) {
-    if (error.number() == static_cast<std::int32_t>(platform::ErrorNumber::InputPastEndOfFile)) {
-      ShowBox(QStringLiteral("Impossivel abrir ficheiro especificado!"),
-              platform::MessageBoxStyle::Ok, QStringLiteral("Erro 62"));
-    } else {
-      ShowBox(QString::fromStdString(error.description()), platform::MessageBoxStyle::Exclamation,
-              QStringLiteral("Erro %1").arg(error.number()));
-    }
+    ReportLoadFailure(error);
     return;
   }
   setWindowTitle(QStringLiteral("Talhaz - ") + path);

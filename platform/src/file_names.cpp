@@ -4,6 +4,7 @@
 #include "path_checks.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -53,6 +54,8 @@ void DeleteFile(const std::string& path) {
   }
   if (unlink(path.c_str()) != 0) throw FileError(errno, path);
 }
+
+void ReportFileSizeLimitAsFailure() { std::signal(SIGXFSZ, SIG_IGN); }
 
 bool Flush(const File& file) { return file.IsOpen() && fsync(file.descriptor()) == 0; }
 

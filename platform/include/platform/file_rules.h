@@ -90,6 +90,11 @@ PLATFORM_EXPORT bool WriteAll(const File& file, const void* data, std::size_t co
 PLATFORM_EXPORT std::int64_t CopyBytes(const File& source, std::int64_t& sourceOffset,
                                        const File& destination, std::int64_t count);
 
+// Makes a write beyond the process's file-size limit (RLIMIT_FSIZE) fail like
+// a full disk instead of ending the whole program with SIGXFSZ. Programs call
+// it once at start-up.
+PLATFORM_EXPORT void ReportFileSizeLimitAsFailure();
+
 inline constexpr std::size_t kCopyBufferBytes = std::size_t{1} << 20;
 
 }  // namespace platform

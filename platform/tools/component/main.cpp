@@ -5,8 +5,10 @@
 #include <platform/component/activation.h>
 #include <platform/component/persistence.h>
 #include <platform/component/registry.h>
+#include <platform/file_rules.h>
 #include <platform/runtime_error.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -125,8 +127,13 @@ int Run(const std::vector<std::string>& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::ReportFileSizeLimitAsFailure();
   try {
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
+    const int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    // What was printed is part of the result: output that never reached its
+    // destination (a failing device, a full disk) makes the call a failure.
+    if (!std::cout.flush()) throw platform::FileError(errno, "standard output");
+    return status;
   } catch (const platform::RuntimeError& error) {
     std::cout.flush();
     std::cerr << error.what() << '\n';
