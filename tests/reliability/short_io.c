@@ -1,0 +1,95 @@
+// Preloaded into a program (LD_PRELOAD) to make reads, writes and kernel
+// copies on regular files transfer fewer bytes than asked, as a file system
+// may: a caller that does not continue after a short transfer loses data.
+//   SHORT_IO=1      every call transfers at most one byte
+//   SHORT_IO=mix    a varying part of the request, often a single byte
+//   SHORT_IO_LOG=F  at exit, appends "shortened N" to F (N calls cut short)
+// Pipes, terminals and sockets pass through untouched.
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static unsigned long shortened;
+
+// The count to pass on instead of `count`.
+static size_t Shorten(int fd, size_t count) {
+  static unsigned long calls;
+  static unsigned int state = 2463534242u;
+  const char* mode = getenv("SHORT_IO");
+  struct stat status;
+  if (count <= 1 || mode == NULL || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return count;
+  }
+  size_t result = 1;
+  if (strcmp(mode, "mix") == 0 && __atomic_fetch_add(&calls, 1, __ATOMIC_RELAXED) % 3 != 0) {
+    state ^= state << 13;  // xorshift: the same sequence on every run
+    state ^= state >> 17;
+    state ^= state << 5;
+    result = 1 + state % count;
+  }
+  if (result < count) __atomic_fetch_add(&shortened, 1, __ATOMIC_RELAXED);
+  return result;
+}
+
+// The function that `name` would be without this library.
+static void Resolve(void* slot, const char* name) {
+  void* next = dlsym(RTLD_NEXT, name);
+  memcpy(slot, &next, sizeof next);
+}
+
+#define NEXT(name)                                         \
+  static __typeof__(&name) next_##name;                    \
+  if (next_##name == NULL) Resolve(&next_##name, #name)
+
+ssize_t read(int fd, void* buffer, size_t count) {
+  NEXT(read);
+  return next_read(fd, buffer, Shorten(fd, count));
+}
+
+ssize_t write(int fd, const void* buffer, size_t count) {
+  NEXT(write);
+  return next_write(fd, buffer, Shorten(fd, count));
+}
+
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
+  NEXT(pread);
+  return next_pread(fd, buffer, Shorten(fd, count), offset);
+}
+
+ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
+  NEXT(pread64);
+  return next_pread64(fd, buffer, Shorten(fd, count), offset);
+}
+
+ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+  NEXT(pwrite);
+  return next_pwrite(fd, buffer, Shorten(fd, count), offset);
+}
+
+ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
+  NEXT(pwrite64);
+  return next_pwrite64(fd, buffer, Shorten(fd, count), offset);
+}
+
+ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t count,
+                        unsigned int flags) {
+  NEXT(copy_file_range);
+  return next_copy_file_range(in, inOffset, out, outOffset, Shorten(in, count), flags);
+}
+
+__attribute__((destructor)) static void Report(void) {
+  const char* log = getenv("SHORT_IO_LOG");
+  if (log == NULL) return;
+  char line[64];
+  const int length = snprintf(line, sizeof line, "shortened %lu\n", shortened);
+  const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  NEXT(write);
+  next_write(fd, line, (size_t)length);
+  close(fd);
+}
