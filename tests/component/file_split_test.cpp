@@ -17,26 +17,7 @@ using platform::Variant;
 using testing_support::Invoke;
 using testing_support::TessikHost;
 
-constexpr platform::DispatchId kInputFile = 0x68030002;
-constexpr platform::DispatchId kOutputFile = 0x68030001;
-constexpr platform::DispatchId kSubFilesNumber = 0x68030000;
-constexpr platform::DispatchId kSplit = 0x60030003;
-constexpr platform::DispatchId kJoin = 0x60030004;
-constexpr platform::DispatchId kSplitFiles = 0x60030008;
-constexpr platform::DispatchId kJoinFiles = 0x60030009;
-
-Variant Get(platform::Dispatch& object, platform::DispatchId id) {
-  return platform::InvokeOrRaise(object, id, InvokeKind::PropertyGet);
-}
-
-void Put(platform::Dispatch& object, platform::DispatchId id, Variant value) {
-  std::vector<Variant> arguments = {std::move(value)};
-  platform::InvokeOrRaise(object, id, InvokeKind::PropertyPut, arguments);
-}
-
-Variant Call(platform::Dispatch& object, platform::DispatchId id, std::vector<Variant> arguments = {}) {
-  return platform::InvokeOrRaise(object, id, InvokeKind::Method, arguments);
-}
+using namespace testing_support::file_split;
 
 class FileSplitTest : public testing::Test {
  protected:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <platform/component/activation.h>
+#include <platform/component/dispatch.h>
 #include <platform/component/persistence.h>
 
 #include "test_files.h"
@@ -55,5 +56,33 @@ struct Invocation {
 };
 Invocation Invoke(platform::Dispatch& object, platform::DispatchId id, platform::InvokeKind kind,
                   std::vector<platform::Variant> arguments = {});
+
+// FileSplit's dispatch identifiers, as hosts use them, and calls through
+// them that raise the member's runtime error.
+namespace file_split {
+
+constexpr platform::DispatchId kInputFile = 0x68030002;
+constexpr platform::DispatchId kOutputFile = 0x68030001;
+constexpr platform::DispatchId kSubFilesNumber = 0x68030000;
+constexpr platform::DispatchId kSplit = 0x60030003;
+constexpr platform::DispatchId kJoin = 0x60030004;
+constexpr platform::DispatchId kSplitFiles = 0x60030008;
+constexpr platform::DispatchId kJoinFiles = 0x60030009;
+
+inline platform::Variant Get(platform::Dispatch& object, platform::DispatchId id) {
+  return platform::InvokeOrRaise(object, id, platform::InvokeKind::PropertyGet);
+}
+
+inline void Put(platform::Dispatch& object, platform::DispatchId id, platform::Variant value) {
+  std::vector<platform::Variant> arguments = {std::move(value)};
+  platform::InvokeOrRaise(object, id, platform::InvokeKind::PropertyPut, arguments);
+}
+
+inline platform::Variant Call(platform::Dispatch& object, platform::DispatchId id,
+                              std::vector<platform::Variant> arguments = {}) {
+  return platform::InvokeOrRaise(object, id, platform::InvokeKind::Method, arguments);
+}
+
+}  // namespace file_split
 
 }  // namespace testing_support

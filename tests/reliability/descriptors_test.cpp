@@ -11,24 +11,9 @@
 
 namespace {
 
-using platform::InvokeKind;
 using platform::Variant;
 using testing_support::OpenDescriptorCount;
-
-constexpr platform::DispatchId kInputFile = 0x68030002;
-constexpr platform::DispatchId kOutputFile = 0x68030001;
-constexpr platform::DispatchId kSubFilesNumber = 0x68030000;
-constexpr platform::DispatchId kSplit = 0x60030003;
-constexpr platform::DispatchId kJoin = 0x60030004;
-
-void Put(platform::Dispatch& object, platform::DispatchId id, Variant value) {
-  std::vector<Variant> arguments = {std::move(value)};
-  platform::InvokeOrRaise(object, id, InvokeKind::PropertyPut, arguments);
-}
-
-bool Call(platform::Dispatch& object, platform::DispatchId id) {
-  return platform::InvokeOrRaise(object, id, InvokeKind::Method).ToBoolean();
-}
+using namespace testing_support::file_split;
 
 TEST(Descriptors, NoneLeakOverAThousandOperationsWithFailures) {
   testing_support::TessikHost host;
@@ -52,12 +37,12 @@ TEST(Descriptors, NoneLeakOverAThousandOperationsWithFailures) {
       for (int step = 0; step < 10; ++step, ++operations) {
         try {
           switch (step % 6) {
-            case 0: Put(*object, kInputFile, Variant(file)); ASSERT_TRUE(Call(*object, kSplit)); break;
-            case 1: Put(*object, kOutputFile, Variant(file)); ASSERT_TRUE(Call(*object, kJoin)); break;
-            case 2: Put(*object, kInputFile, Variant(locked)); failures += !Call(*object, kSplit); break;
-            case 3: Put(*object, kInputFile, Variant(readOnly)); failures += !Call(*object, kSplit); break;
-            case 4: Put(*object, kOutputFile, Variant(file + ".absent")); failures += !Call(*object, kJoin); break;
-            case 5: Put(*object, kInputFile, Variant(host.folder() / "no/such/folder")); Call(*object, kSplit); break;
+            case 0: Put(*object, kInputFile, Variant(file)); ASSERT_TRUE(Call(*object, kSplit).ToBoolean()); break;
+            case 1: Put(*object, kOutputFile, Variant(file)); ASSERT_TRUE(Call(*object, kJoin).ToBoolean()); break;
+            case 2: Put(*object, kInputFile, Variant(locked)); failures += !Call(*object, kSplit).ToBoolean(); break;
+            case 3: Put(*object, kInputFile, Variant(readOnly)); failures += !Call(*object, kSplit).ToBoolean(); break;
+            case 4: Put(*object, kOutputFile, Variant(file + ".absent")); failures += !Call(*object, kJoin).ToBoolean(); break;
+            case 5: Put(*object, kInputFile, Variant(host.folder() / "no/such/folder")); Call(*object, kSplit).ToBoolean(); break;
           }
         } catch (const platform::RuntimeError&) {
           ++failures;
