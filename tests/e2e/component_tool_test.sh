@@ -54,7 +54,8 @@ check "its box goes to standard error" grep -qxF "Tessik: Error joining files!" 
 check "a missing file exits 2" test "$(run call Tessik.FileSplit "InputFile=$work/none" Split)" = 2
 check "error 53 is printed" grep -q "^error 53: File not found" "$work/err"
 check "about box without a window system is a runtime error" test "$(run call Tessik.FileSplit '#-552')" = 2
-for usage in "" "call" "call Tessik.FileSplit" "list extra" "frobnicate" "call Tessik.FileSplit Join(1"; do
+for usage in "" "call" "call Tessik.FileSplit" "list extra" "frobnicate" "call Tessik.FileSplit Join(1" \
+  "call Tessik.FileSplit InputFile=$work/none Split #zz"; do
   # shellcheck disable=SC2086
   check "bad usage '$usage'" test "$(run $usage)" = 3
 done

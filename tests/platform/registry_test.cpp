@@ -118,6 +118,9 @@ TEST(RegistryTree, RemoveKeyPrunesOnlyWhatItEmptied) {
 
 TEST(RegistryTree, DamagedTextNamesTheLineAndTheFault) {
   const std::string longLine = "[A]\n\"x\"=\"" + std::string(std::size_t{1} << 20, 'x');
+  std::string deepKey = "[A";  // deeper than a tree may nest: refused, not overflowing the stack
+  for (int depth = 1; depth <= 100000; ++depth) deepKey += "\\k";
+  deepKey += "]\n";
   const struct { std::string text; int line; const char* fault; } cases[] = {
       {"[A]\n\"x\"=\"open\n", 2, "quote that is not closed"},
       {"[A]\n\"x\"=\"ends in an escaped quote\\\"\n", 2, "quote that is not closed"},
@@ -134,6 +137,7 @@ TEST(RegistryTree, DamagedTextNamesTheLineAndTheFault) {
       {"[A]\nname=\"v\"\n", 2, "neither a [key], a value nor a comment"},
       {std::string("\x7f" "ELF\x02\x01\x01\x00\x00", 9), 1, "neither"},
       {longLine, 2, "quote that is not closed"},
+      {deepKey, 1, "more than 512 keys deep"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 40));

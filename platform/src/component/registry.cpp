@@ -27,6 +27,10 @@ constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kRegistryMode = 0644;
 constexpr mode_t kLockMode = 0600;
 constexpr std::size_t kReadChunkBytes = std::size_t{64} << 10;
+// Keys nest at most this deep. A tree is written out, compared and destroyed
+// recursively, so a deeper path read from a damaged file would exhaust the
+// stack.
+constexpr std::size_t kMaxKeyDepth = 512;
 
 char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -87,6 +91,7 @@ std::vector<std::string_view> ParseSectionLine(std::string_view line) {
   if (keyPath.empty()) throw LineDamage{"an empty key name"};
   std::vector<std::string_view> parts = SplitKeyPath(keyPath);
   if (!NamesAKey(parts)) throw LineDamage{"a key name with an empty part between its '\\'"};
+  if (parts.size() > kMaxKeyDepth) throw LineDamage{"a key path more than 512 keys deep"};
   return parts;
 }
 
@@ -330,6 +335,9 @@ void RegistryTree::SetValue(std::string_view keyPath, std::string_view name,
   if (!NamesAKey(parts)) {
     throw InvalidArgument("The registry key path \"" + std::string(keyPath) +
                           "\" is empty or has an empty part between its '\\'");
+  }
+  if (parts.size() > kMaxKeyDepth) {
+    throw InvalidArgument("A registry key path cannot be more than 512 keys deep");
   }
   // The file form keeps one entry to a line, so a line break could not be
   // read back.

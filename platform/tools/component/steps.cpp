@@ -85,6 +85,8 @@ Step ParseStep(std::string_view text) {
   if (step.member.empty()) {
     throw std::invalid_argument("\"" + std::string(text) + "\" names no member");
   }
+  // A malformed identifier is a malformed step, refused before any step runs.
+  if (step.member.starts_with('#')) IdentifierOf(std::string_view(step.member).substr(1));
   return step;
 }
 

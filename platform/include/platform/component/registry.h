@@ -20,7 +20,8 @@ class PLATFORM_EXPORT RegistryTree {
   // The value `name` of the key (the default value when `name` is empty);
   // nothing when the key or the value does not exist.
   std::optional<std::string> Value(std::string_view keyPath, std::string_view name = {}) const;
-  // Stores a value, creating the key and its ancestors as needed.
+  // Stores a value, creating the key and its ancestors as needed. A key path
+  // has at most 512 parts.
   void SetValue(std::string_view keyPath, std::string_view name, std::string_view value);
   bool HasKey(std::string_view keyPath) const;
   // The names of the key's direct sub-keys, in order; empty for a missing key.
