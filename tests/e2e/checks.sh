@@ -12,3 +12,13 @@ report() {
   echo "$passed passed, $failed failed"
   [ "$failed" = 0 ]
 }
+
+# Makes $work, a scratch folder removed when the script ends, with a
+# component registry of the script's own in it; message boxes go to
+# standard error.
+use_scratch_registry() {
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  export COMPONENT_REGISTRY="$work/registry.reg"
+  unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
+}

@@ -6,12 +6,9 @@ set -u
 tool=$(realpath "${1:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE}")
 module=$(realpath "${2:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES}")
 resources=$(realpath "${3:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export COMPONENT_REGISTRY="$work/registry.reg"
-unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
 # shellcheck source=checks.sh
 source "$(dirname "$0")/checks.sh"
+use_scratch_registry
 
 # Runs the tool with its output in $work/out and $work/err; echoes the status.
 run() { "$tool" "$@" >"$work/out" 2>"$work/err"; echo $?; }

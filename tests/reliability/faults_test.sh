@@ -11,12 +11,9 @@ tool=$(realpath "${1:?$usage}")
 component=$(realpath "${2:?$usage}")
 module=$(realpath "${3:?$usage}")
 short_io=$(realpath "${4:?$usage}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export COMPONENT_REGISTRY="$work/registry.reg"
-unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
 # shellcheck source=../e2e/checks.sh
 source "$(dirname "$0")/../e2e/checks.sh"
+use_scratch_registry
 
 "$component" register "$module" >"$work/out" 2>&1 || { cat "$work/out"; exit 1; }
 head -c 2000001 /dev/urandom >"$work/data"

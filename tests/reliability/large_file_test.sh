@@ -5,12 +5,9 @@
 set -u
 tool=$(realpath "${1:?usage: large_file_test.sh COMPONENT TESSIK_MODULE}")
 module=$(realpath "${2:?usage: large_file_test.sh COMPONENT TESSIK_MODULE}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export COMPONENT_REGISTRY="$work/registry.reg"
-unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
 # shellcheck source=../e2e/checks.sh
 source "$(dirname "$0")/../e2e/checks.sh"
+use_scratch_registry
 
 size=$((5 << 30))
 free=$(df --output=avail -B1 "$work" | tail -1)

@@ -7,12 +7,9 @@ engine=$(realpath "${1:?usage: names_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODU
 tool=$(realpath "${2:?usage: names_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODULE TALHAZ}")
 module=$(realpath "${3:?usage: names_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODULE TALHAZ}")
 talhaz=$(realpath "${4:?usage: names_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODULE TALHAZ}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export COMPONENT_REGISTRY="$work/registry.reg"
-unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
 # shellcheck source=../e2e/checks.sh
 source "$(dirname "$0")/../e2e/checks.sh"
+use_scratch_registry
 "$tool" register "$module" >/dev/null || { echo "cannot register $module" >&2; exit 1; }
 mkdir "$work/files"
 cd "$work/files" || exit 1

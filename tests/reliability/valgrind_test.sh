@@ -13,12 +13,9 @@ if ldd "$component" "$module" | grep -q 'lib[at]san\|libubsan'; then
   echo "skipped: a sanitizer build, which valgrind cannot run"
   exit 77
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export COMPONENT_REGISTRY="$work/registry.reg"
-unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
 # shellcheck source=../e2e/checks.sh
 source "$(dirname "$0")/../e2e/checks.sh"
+use_scratch_registry
 
 "$component" register "$module" >/dev/null || exit 1
 head -c 3000001 /dev/urandom >"$work/film"
