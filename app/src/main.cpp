@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
     return QFile::encodeName(QFile::decodeName(argument)) != argument;
   });
   if (unusable != argv + argc) {
-    form->ReportLoadFailure(platform::RuntimeError(platform::ErrorNumber::BadFileNameOrNumber, *unusable));
+    form->ReportLoadFailure(
+        platform::RuntimeError(platform::ErrorNumber::BadFileNameOrNumber, *unusable));
   } else {
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();

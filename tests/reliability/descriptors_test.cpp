@@ -9,6 +9,9 @@
 #include <platform/component/activation.h>
 #include <platform/runtime_error.h>
 
+#include <iterator>
+#include <string>
+
 namespace {
 
 using platform::Variant;
@@ -27,6 +30,22 @@ TEST(Descriptors, NoneLeakOverAThousandOperationsWithFailures) {
   testing_support::LockHolder holder(locked);
   const std::string original = testing_support::ReadBytes(file);
 
+  // What each step puts, then calls, and whether it must succeed.
+  struct Step {
+    platform::DispatchId property;
+    std::string path;
+    platform::DispatchId operation;
+    bool succeeds;
+  };
+  const Step steps[] = {
+      {kInputFile, file, kSplit, true},
+      {kOutputFile, file, kJoin, true},
+      {kInputFile, locked, kSplit, false},
+      {kInputFile, readOnly, kSplit, false},
+      {kOutputFile, file + ".absent", kJoin, false},
+      {kInputFile, host.folder() / "no/such/folder", kSplit, false},  // error 53
+  };
+
   const int before = OpenDescriptorCount();
   int operations = 0;
   int failures = 0;
@@ -34,17 +53,15 @@ TEST(Descriptors, NoneLeakOverAThousandOperationsWithFailures) {
     {
       platform::Ref<platform::Dispatch> object = host.Create();
       Put(*object, kSubFilesNumber, Variant(static_cast<std::int16_t>(3 + round % 5)));
-      for (int step = 0; step < 10; ++step, ++operations) {
+      for (int number = 0; number < 10; ++number, ++operations) {
+        const Step& step = steps[number % std::size(steps)];
         try {
-          switch (step % 6) {
-            case 0: Put(*object, kInputFile, Variant(file)); ASSERT_TRUE(Call(*object, kSplit).ToBoolean()); break;
-            case 1: Put(*object, kOutputFile, Variant(file)); ASSERT_TRUE(Call(*object, kJoin).ToBoolean()); break;
-            case 2: Put(*object, kInputFile, Variant(locked)); failures += !Call(*object, kSplit).ToBoolean(); break;
-            case 3: Put(*object, kInputFile, Variant(readOnly)); failures += !Call(*object, kSplit).ToBoolean(); break;
-            case 4: Put(*object, kOutputFile, Variant(file + ".absent")); failures += !Call(*object, kJoin).ToBoolean(); break;
-            case 5: Put(*object, kInputFile, Variant(host.folder() / "no/such/folder")); Call(*object, kSplit).ToBoolean(); break;
-          }
-        } catch (const platform::RuntimeError&) {
+          Put(*object, step.property, Variant(step.path));
+          const bool done = Call(*object, step.operation).ToBoolean();
+          ASSERT_EQ(done, step.succeeds) << step.path;
+          failures += !done;
+        } catch (const platform::RuntimeError& error) {
+          ASSERT_FALSE(step.succeeds) << error.what();
           ++failures;
         }
       }
