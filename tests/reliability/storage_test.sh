@@ -10,7 +10,9 @@ engine=$(realpath "${1:?usage: storage_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MO
 tool=$(realpath "${2:?usage: storage_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODULE TALHAZ}")
 module=$(realpath "${3:?usage: storage_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODULE TALHAZ}")
 talhaz=$(realpath "${4:?usage: storage_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODULE TALHAZ}")
-work=$(mktemp -d)
+# shellcheck source=../e2e/checks.sh
+source "$(dirname "$0")/../e2e/checks.sh"
+use_scratch_registry
 mounts=()
 cleanup() {
   jobs -p | xargs -r kill -9 2>/dev/null
@@ -20,10 +22,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export COMPONENT_REGISTRY="$work/registry.reg"
-unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
-# shellcheck source=../e2e/checks.sh
-source "$(dirname "$0")/../e2e/checks.sh"
 "$tool" register "$module" >/dev/null || { echo "cannot register $module" >&2; exit 1; }
 
 skip() { echo "skipped: $*" >&2; }
