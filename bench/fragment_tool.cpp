@@ -1,8 +1,9 @@
 // Drives the fragment-set engine from the command line for the benchmark:
-//   fragment-tool split FILE PARTS   cuts FILE into at most PARTS fragments
-//   fragment-tool join FILE          rebuilds FILE from FILE.1, FILE.2, ...
-// Exit status: 0 done, 1 the engine reported failure, 2 a runtime error,
-// 3 bad usage.
+//   fragment-tool [--plain] split FILE PARTS   cuts FILE into at most PARTS fragments
+//   fragment-tool [--plain] join FILE          rebuilds FILE from FILE.1, FILE.2, ...
+// With --plain no checksum file is written or checked.
+// Exit status: 0 done, 1 the engine reported failure (the reason on standard
+// error), 2 a runtime error, 3 bad usage.
 #include <control/fragment_set.h>
 #include <control/split_join.h>
 
@@ -17,20 +18,35 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: fragment-tool split FILE PARTS | fragment-tool join FILE\n", stderr);
+  std::fputs("usage: fragment-tool [--plain] split FILE PARTS | fragment-tool [--plain] join FILE\n",
+             stderr);
   return 3;
 }
 
+int Report(const control::Outcome& outcome) {
+  if (outcome) return 0;
+  std::fprintf(stderr, "fragment-tool: not done%s%s\n", outcome.reason.empty() ? "" : ": ",
+               outcome.reason.c_str());
+  return 1;
+}
+
 int Run(int argc, char** argv) {
+  control::SetOptions options;
+  if (argc > 1 && std::string_view(argv[1]) == "--plain") {
+    options.checksums = false;
+    --argc;
+    ++argv;
+  }
   const std::string_view command = argc > 1 ? argv[1] : "";
-  if (command == "join" && argc == 3) return control::JoinFiles(argv[2]) ? 0 : 1;
+  if (command == "join" && argc == 3) return Report(control::JoinFiles(argv[2], options));
   if (command != "split" || argc != 4) return Usage();
   const std::string_view partsText = argv[3];
   int parts = 0;
   const auto [end, error] = std::from_chars(partsText.begin(), partsText.end(), parts);
   if (error != std::errc() || end != partsText.end() || parts < 2) return Usage();
   const std::string input = argv[2];
-  return control::SplitFiles(input, control::PartSize(platform::FileLength(input), parts)) ? 0 : 1;
+  return Report(
+      control::SplitFiles(input, control::PartSize(platform::FileLength(input), parts), options));
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <platform/desktop_shell.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -19,6 +21,7 @@ constexpr platform::DispatchId kDispidOutputFile = 0x68030001;
 constexpr platform::DispatchId kDispidSubFilesNumber = 0x68030000;
 constexpr platform::DispatchId kDispidSplit = 0x60030003;
 constexpr platform::DispatchId kDispidJoin = 0x60030004;
+constexpr platform::DispatchId kDispidVerifiedWith = 0x6803000B;
 
 using platform::MessageBoxStyle;
 
@@ -59,6 +62,14 @@ void Form1::PutProperties(std::int16_t parts) {
   Put(*split_, kDispidSubFilesNumber, parts);
 }
 
+QString Form1::VerificationLine() {
+  const std::string checksumFile =
+      platform::InvokeOrRaise(*split_, kDispidVerifiedWith, platform::InvokeKind::PropertyGet)
+          .ToText();
+  if (checksumFile.empty()) return {};
+  return QStringLiteral("\nVerificado com ") + QFileInfo(QFile::decodeName(QByteArray::fromStdString(checksumFile))).fileName();
+}
+
 bool Form1::CallOperation(platform::DispatchId id) {
   const BusyCursor busy;
   return platform::InvokeOrRaise(*split_, id, platform::InvokeKind::Method).ToBoolean();
@@ -88,7 +99,8 @@ void Form1::Command4_Click() {
     if (Text2->text().isEmpty()) return ShowMissing("Indique o ficheiro a criar.");
     PutProperties(PartsOf(Text3));
     if (!CallOperation(kDispidJoin)) return;
-    ShowBox(QStringLiteral("Junção Completa!"), MessageBoxStyle::Ok, kProgramTitle);
+    ShowBox(QStringLiteral("Junção Completa!") + VerificationLine(), MessageBoxStyle::Ok,
+            kProgramTitle);
     Command6->setEnabled(true);
   } catch (const platform::RuntimeError& error) {
     ShowFailure(error);

@@ -68,6 +68,9 @@ class Form1 : public QWidget {
   void PutProperties(std::int16_t parts);
   // Calls Split or Join with a busy cursor; true when the work was done.
   bool CallOperation(platform::DispatchId id);
+  // The completion box's second line after a join that `split` verified
+  // against a checksum file, naming that file; empty otherwise.
+  QString VerificationLine();
 
   QPixmap picture_;
   CommonDialog cd_;

@@ -35,12 +35,4 @@ std::int64_t PartSize(std::int64_t fileLength, int parts) {
   return (quotient + 1) % 2 == 0 ? quotient + 1 : quotient + 2;
 }
 
-void RemoveFragmentsFrom(const std::string& basePath, int firstNumber) {
-  for (int number = firstNumber; number <= kLargestFragmentNumber; ++number) {
-    const std::string name = FragmentName(basePath, number);
-    if (!platform::FileExists(name)) return;
-    platform::DeleteFile(name);
-  }
-}
-
 }  // namespace control

@@ -1,37 +1,216 @@
 #include <control/fragment_set.h>
 #include <control/split_join.h>
 
+#include "checksum_file.h"
+#include "set_io.h"
+
 #include <platform/file_rules.h>
+#include <platform/runtime_error.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <variant>
+#include <vector>
 
 namespace control {
 namespace {
 
 using platform::File;
 
-// Appends the whole fragment `name` to `joined` and flushes `joined`; false
-// when the fragment could not be opened or delivered fewer bytes than its
-// length, or a write or the flush failed. A vanished fragment raises 53.
-bool AppendFragment(const File& joined, const std::string& name) {
-  const std::int64_t length = platform::FileLength(name);
-  File fragment = platform::OpenExclusive(name);
-  if (!fragment.IsOpen()) return false;
-  std::int64_t offset = 0;
-  if (platform::CopyBytes(fragment, offset, joined, length) != length) return false;
-  return platform::Flush(joined) && fragment.Close();
+// The set a join takes: how many fragments, and what they must hash to when
+// a checksum file lists them.
+struct JoinPlan {
+  int count = 0;
+  std::optional<SetChecksums> checksums;
+  std::string checksumPath;
+};
+
+// Why the lengths of the fragments listed cannot be those of one split, or
+// nothing when they can: every fragment but the last as long as the others,
+// the last no longer. The odd one out is named.
+std::optional<std::string> ImplausibleLength(const std::string& basePath,
+                                             const std::vector<std::int64_t>& lengths) {
+  if (lengths.size() < 2) return std::nullopt;
+  std::map<std::int64_t, int> seen;  // the length most fragments share is the part size
+  for (std::size_t i = 0; i + 1 < lengths.size(); ++i) ++seen[lengths[i]];
+  std::int64_t partSize = lengths.front();
+  for (const auto& [length, times] : seen) {
+    if (times > seen[partSize]) partSize = length;
+  }
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    const bool last = i + 1 == lengths.size();
+    if (last ? lengths[i] > partSize : lengths[i] != partSize) {
+      return FragmentName(FileNameOf(basePath), static_cast<int>(i + 1)) +
+             " has a length that cannot match " + FileNameOf(ChecksumFileName(basePath));
+    }
+  }
+  return std::nullopt;
 }
+
+// Settles which fragments the join takes, before anything is touched. With
+// a checksum file, exactly the fragments it lists, each there and of a
+// plausible length; without one (or when checksums are off), the fragments
+// up to the first missing number. Fragment 1 is `first`, held already.
+std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& first,
+                                     const SetOptions& options) {
+  JoinPlan plan;
+  ChecksumFile listed;
+  if (options.checksums) listed = ReadChecksumFile(basePath);
+  if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
+  if (listed.state == ChecksumFile::State::Missing) {
+    plan.count = CountFragments(basePath);
+    return plan;
+  }
+  plan.count = static_cast<int>(listed.checksums.fragments.size());
+  std::vector<std::int64_t> lengths{platform::LengthOf(first)};
+  for (int number = 2; number <= plan.count; ++number) {
+    const std::string name = FragmentName(basePath, number);
+    if (!platform::FileExists(name)) return NotDone(FileNameOf(name) + " is missing");
+    lengths.push_back(platform::FileLength(name));
+  }
+  if (auto problem = ImplausibleLength(basePath, lengths)) return NotDone(*problem);
+  plan.checksums = std::move(listed.checksums);
+  plan.checksumPath = ChecksumFileName(basePath);
+  return plan;
+}
+
+// The fragment among the first `count` that is the file `path` itself,
+// however reached; nothing when none is, or nothing is at `path`.
+std::optional<std::string> FragmentThatIs(const std::string& basePath, int count,
+                                          const std::string& path) {
+  const std::optional<platform::FileIdentity> output = platform::IdentityOf(path);
+  if (!output) return std::nullopt;
+  for (int number = 1; number <= count; ++number) {
+    const std::string name = FragmentName(basePath, number);
+    if (platform::IdentityOf(name) == output) return name;
+  }
+  return std::nullopt;
+}
+
+// One join in progress: the joined file and the hashes that run beside it.
+class Joiner {
+ public:
+  Joiner(const std::string& basePath, JoinPlan plan) : basePath_(basePath), plan_(std::move(plan)) {
+    if (plan_.checksums) {
+      fragmentHash_.emplace();
+      if (plan_.checksums->whole) wholeHash_.emplace();
+    }
+  }
+
+  // Creates the joined file anew, never through a link.
+  Outcome Create() {
+    joined_ = platform::CreateNewExclusive(basePath_);
+    if (!joined_.IsOpen()) return NotDone(OpenFailure(basePath_, joined_.error()));
+    identity_ = platform::IdentityOf(joined_);
+    return {true, {}, {}};
+  }
+
+  // Appends fragment `number`, read through the one descriptor `fragment`
+  // and as long as that descriptor says, checks it against its checksum and
+  // flushes the joined file.
+  Outcome Append(int number, const File& fragment) {
+    const std::string name = FragmentName(basePath_, number);
+    if (platform::IdentityOf(fragment) == identity_) {
+      return NotDone(FileNameOf(name) + " is the output file itself");
+    }
+    const std::int64_t length = platform::LengthOf(fragment);
+    std::int64_t offset = 0;
+    const std::int64_t copied = CopyHashed(fragment, offset, joined_, written_, length,
+                                           {Pointer(fragmentHash_), Pointer(wholeHash_)});
+    if (copied < 0) return NotDone(CopyFailure(name, basePath_, errno));
+    if (copied != length) return NotDone(FileNameOf(name) + " became shorter while it was joined");
+    written_ += copied;
+    if (!platform::Flush(joined_)) return NotDone(CopyFailure(name, basePath_, errno));
+    if (fragmentHash_) {
+      const std::optional<Digest> digest = fragmentHash_->Take();
+      if (!digest) return NotDone("reading back " + FileNameOf(basePath_) + " failed");
+      if (*digest != plan_.checksums->fragments[static_cast<std::size_t>(number - 1)]) {
+        return Mismatch(name);
+      }
+    }
+    return {true, {}, {}};
+  }
+
+  // Checks the whole file when its checksum is listed, then closes it.
+  Outcome Finish() {
+    if (wholeHash_) {
+      const std::optional<Digest> digest = wholeHash_->Take();
+      if (!digest) return NotDone("reading back " + FileNameOf(basePath_) + " failed");
+      if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
+    }
+    if (!joined_.Close() || !platform::FlushDirectoryOf(basePath_)) {
+      return NotDone(FileNameOf(basePath_) + ": " + std::strerror(errno));
+    }
+    return {true, {}, plan_.checksumPath};
+  }
+
+ private:
+  static BackgroundHash* Pointer(std::optional<BackgroundHash>& hash) {
+    return hash ? &*hash : nullptr;
+  }
+
+  // The joined file is known to be wrong: it is removed, and `name` is the
+  // file that does not match.
+  Outcome Mismatch(const std::string& name) {
+    std::string reason = FileNameOf(name) + " does not match " + FileNameOf(plan_.checksumPath);
+    if (wholeHash_) wholeHash_->Wait();  // it reads the joined file
+    try {
+      platform::DeleteTaken(joined_, basePath_);
+    } catch (const platform::RuntimeError& error) {
+      reason += "; the wrong " + FileNameOf(basePath_) + " could not be removed (" +
+                error.description() + ")";
+    }
+    return NotDone(std::move(reason));
+  }
+
+  const std::string& basePath_;
+  JoinPlan plan_;
+  File joined_;  // declared before the hashes, which read it, so it closes after them
+  platform::FileIdentity identity_;
+  std::int64_t written_ = 0;
+  std::optional<BackgroundHash> fragmentHash_;
+  std::optional<BackgroundHash> wholeHash_;
+};
 
 }  // namespace
 
-bool JoinFiles(const std::string& inputFilename) {
-  const int count = CountFragments(inputFilename);
-  if (count == 0) return false;
-  if (platform::FileExists(inputFilename)) platform::DeleteFile(inputFilename);
-  File joined = platform::CreateNewExclusive(inputFilename);
-  if (!joined.IsOpen()) return false;
-  for (int number = 1; number <= count; ++number) {
-    if (!AppendFragment(joined, FragmentName(inputFilename, number))) return false;
+Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
+  const std::string firstName = FragmentName(inputFilename, 1);
+  const std::string noSet = "there is no " + FileNameOf(firstName);
+  if (!platform::FileExists(firstName)) return NotDone(noSet);
+  // Fragment 1 is held from here to the end: no split can replace the set
+  // under this join, and no other join can run beside it.
+  File first = platform::OpenExistingExclusive(firstName);
+  if (!first.IsOpen()) {
+    return NotDone(first.error() == ENOENT ? noSet : OpenFailure(firstName, first.error()));
   }
-  return joined.Close() && platform::FlushDirectoryOf(inputFilename);
+  auto planned = Plan(inputFilename, first, options);
+  if (auto* refused = std::get_if<Outcome>(&planned)) return *refused;
+  JoinPlan& plan = std::get<JoinPlan>(planned);
+  if (const auto name = FragmentThatIs(inputFilename, plan.count, inputFilename)) {
+    return NotDone(FileNameOf(*name) + " is the output file itself");
+  }
+
+  if (platform::FileExists(inputFilename)) platform::DeleteFile(inputFilename);
+  const int count = plan.count;
+  Joiner joiner(inputFilename, std::move(plan));
+  if (Outcome created = joiner.Create(); !created) return created;
+  for (int number = 1; number <= count; ++number) {
+    const std::string name = FragmentName(inputFilename, number);
+    File opened = number == 1 ? File() : platform::OpenExistingExclusive(name);
+    if (number > 1 && !opened.IsOpen()) {
+      if (opened.error() == ENOENT) throw platform::RuntimeError(platform::ErrorNumber::FileNotFound, name);
+      return NotDone(OpenFailure(name, opened.error()));
+    }
+    if (Outcome appended = joiner.Append(number, number == 1 ? first : opened); !appended) {
+      return appended;
+    }
+  }
+  Outcome finished = joiner.Finish();
+  if (finished && !first.Close()) return NotDone(FileNameOf(firstName) + ": " + std::strerror(errno));
+  return finished;
 }
 
 }  // namespace control

@@ -1,59 +1,198 @@
 #include <control/fragment_set.h>
 #include <control/split_join.h>
 
+#include "checksum_file.h"
+#include "set_io.h"
+
 #include <platform/file_rules.h>
 #include <platform/runtime_error.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 namespace control {
 namespace {
 
 using platform::File;
 
-enum class Remaining { Data, End, ReadFailed };
-
-// Whether `input` holds another byte at `offset`, without consuming it.
-Remaining Peek(const File& input, std::int64_t offset) {
-  char byte = 0;
-  const std::int64_t got = platform::ReadAt(input, &byte, 1, offset);
-  if (got < 0) return Remaining::ReadFailed;
-  return got == 0 ? Remaining::End : Remaining::Data;
+// How many fragments a file of `length` bytes gives with `partSize`; error 6
+// when that passes the largest set that can be joined.
+int FragmentCount(std::int64_t length, std::int64_t partSize) {
+  if (length == 0 || partSize == 0) return 0;
+  const std::int64_t count = (length - 1) / partSize + 1;
+  if (count >= kLargestFragmentNumber) throw platform::RuntimeError(platform::ErrorNumber::Overflow);
+  return static_cast<int>(count);
 }
 
-// Replaces the fragment `name` with the next `partSize` bytes of `input`
-// (fewer at its end), flushed and closed; false when it could not be created,
-// a read or a write failed, or the flush or close failed.
-bool WriteFragment(const File& input, std::int64_t& offset, const std::string& name,
-                   std::int64_t partSize) {
-  if (platform::FileExists(name)) platform::DeleteFile(name);
-  File fragment = platform::CreateNewExclusive(name);
-  if (!fragment.IsOpen()) return false;
-  if (platform::CopyBytes(input, offset, fragment, partSize) < 0) return false;
-  return platform::Flush(fragment) && fragment.Close();
+// How many fragments the older checksum file of the set claims as ours;
+// none when it is missing or damaged.
+int ClaimedFragments(const std::string& basePath) {
+  const ChecksumFile older = ReadChecksumFile(basePath);
+  if (older.state != ChecksumFile::State::Valid) return 0;
+  return static_cast<int>(older.checksums.fragments.size());
 }
+
+// The name among fragments 1 to `last` and the checksum file that leads to
+// the input itself, however reached; nothing when none does.
+std::optional<std::string> NameOfInput(const std::string& basePath, int last,
+                                       const platform::FileIdentity& input) {
+  if (CanHaveChecksumFile(basePath) && platform::IdentityOf(ChecksumFileName(basePath)) == input) {
+    return ChecksumFileName(basePath);
+  }
+  for (int number = 1; number <= last; ++number) {
+    const std::string name = FragmentName(basePath, number);
+    if (platform::IdentityOf(name) == input) return name;
+  }
+  return std::nullopt;
+}
+
+// The older file of the name `path`, taken for deletion; an unopened file
+// when there is none.
+File TakeIfThere(const std::string& path) {
+  return platform::FileExists(path) ? platform::TakeForDeletion(path) : File();
+}
+
+// One split in progress: the input, the fragments written so far and the
+// hashes that run beside the copy.
+class Splitter {
+ public:
+  Splitter(const std::string& basePath, File& input, std::int64_t length, std::int64_t partSize,
+           bool checksums)
+      : basePath_(basePath), input_(input), length_(length), partSize_(partSize) {
+    if (checksums) {
+      fragmentHash_.emplace();
+      wholeHash_.emplace();
+    }
+  }
+
+  // Replaces fragment `number` (whose older file `older` may hold) with the
+  // next part of the input, flushed; fragment 1 stays open and held until
+  // Finish, so that no join takes the set while it is being written.
+  Outcome WriteFragment(int number, File older) {
+    const std::string name = FragmentName(basePath_, number);
+    if (older.IsOpen()) {
+      platform::DeleteTaken(older, name);
+    } else if (platform::FileExists(name)) {
+      platform::DeleteFile(name);
+    }
+    File fragment = platform::CreateNewExclusive(name);
+    if (!fragment.IsOpen()) return NotDone(OpenFailure(name, fragment.error()));
+    const HashReadersDone readers(Pointer(fragmentHash_), Pointer(wholeHash_));
+    const std::int64_t wanted = std::min(partSize_, length_ - offset_);
+    const std::int64_t copied = CopyHashed(input_, offset_, fragment, 0, wanted,
+                                           {Pointer(fragmentHash_), Pointer(wholeHash_)});
+    if (copied < 0) return NotDone(CopyFailure(basePath_, name, errno));
+    if (copied != wanted) return NotDone(FileNameOf(basePath_) + " became shorter while it was split");
+    if (!platform::Flush(fragment)) return NotDone(CopyFailure(basePath_, name, errno));
+    if (fragmentHash_) {
+      const std::optional<Digest> digest = fragmentHash_->Take();
+      // The whole file's hash reads this fragment too: done before it closes.
+      if (!digest || !wholeHash_->Wait()) return NotDone("reading back " + FileNameOf(name) + " failed");
+      checksums_.fragments.push_back(*digest);
+    }
+    if (number == 1) {
+      first_ = std::move(fragment);
+    } else if (!fragment.Close()) {
+      return NotDone(CopyFailure(basePath_, name, errno));
+    }
+    return {true, {}, {}};
+  }
+
+  // Writes the checksum file, created anew and never through a link, then
+  // lets go of fragment 1.
+  Outcome Finish() {
+    if (wholeHash_) {
+      checksums_.whole = wholeHash_->Take();
+      if (!checksums_.whole) return NotDone("reading back the fragments failed");
+      const std::string path = ChecksumFileName(basePath_);
+      File file = platform::CreateNewExclusive(path);
+      if (!file.IsOpen()) return NotDone(OpenFailure(path, file.error()));
+      const std::string text = FormatChecksums(FileNameOf(basePath_), checksums_);
+      if (!platform::WriteAll(file, text.data(), text.size()) || !platform::Flush(file)) {
+        return RemoveChecksumFile(file, path);
+      }
+      if (!file.Close()) return RemoveChecksumFile(file, path);
+    }
+    if (!first_.Close()) return NotDone(FragmentName(FileNameOf(basePath_), 1) + ": " + std::strerror(errno));
+    return {true, {}, {}};
+  }
+
+ private:
+  static BackgroundHash* Pointer(std::optional<BackgroundHash>& hash) {
+    return hash ? &*hash : nullptr;
+  }
+
+  // A checksum file that could not be written whole makes no claim at all:
+  // it is removed (through `file` while still open).
+  static Outcome RemoveChecksumFile(File& file, const std::string& path) {
+    std::string reason = FileNameOf(path) + ": " + std::strerror(errno);
+    try {
+      if (file.IsOpen()) {
+        platform::DeleteTaken(file, path);
+      } else {
+        platform::DeleteFile(path);
+      }
+    } catch (const platform::RuntimeError& error) {
+      reason += "; it could not be removed (" + error.description() + ")";
+    }
+    return NotDone(std::move(reason));
+  }
+
+  const std::string& basePath_;
+  File& input_;
+  std::int64_t length_;
+  std::int64_t partSize_;
+  std::int64_t offset_ = 0;
+  File first_;  // declared before the hashes, which may read it, so it closes after them
+  std::optional<BackgroundHash> fragmentHash_;
+  std::optional<BackgroundHash> wholeHash_;
+  SetChecksums checksums_;
+};
 
 }  // namespace
 
-bool SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeBytes) {
+Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeBytes,
+                   const SetOptions& options) {
   if (newFileSizeBytes < 0) {
     throw platform::RuntimeError(platform::ErrorNumber::InvalidProcedureCall, inputFilename);
   }
   File input = platform::OpenExclusive(inputFilename);
-  if (!input.IsOpen()) return false;
-  if (newFileSizeBytes == 0) return input.Close();
+  if (!input.IsOpen()) return NotDone(OpenFailure(inputFilename, input.error()));
+  const std::int64_t length = platform::LengthOf(input);
+  if (length < 0) return NotDone(OpenFailure(inputFilename, errno));
+  const int count = FragmentCount(length, newFileSizeBytes);
+  if (count == 0) return {input.Close(), {}, {}};  // no fragment: none is touched
 
-  std::int64_t offset = 0;
-  int number = 1;
-  Remaining remaining = Peek(input, offset);
-  while (remaining == Remaining::Data) {
-    if (!WriteFragment(input, offset, FragmentName(inputFilename, number), newFileSizeBytes)) {
-      return false;
-    }
-    remaining = Peek(input, offset);
-    number = NextFragmentNumber(number);
+  // Everything that could refuse the split is settled before the first
+  // change: the older fragment 1 is held (a join holding it stops us here),
+  // the older checksum file says which fragments beyond ours are stale.
+  const int claimed = ClaimedFragments(inputFilename);
+  if (const auto name = NameOfInput(inputFilename, std::max(count, claimed), platform::IdentityOf(input))) {
+    return NotDone(FileNameOf(*name) + " is the input file itself");
   }
-  if (remaining == Remaining::ReadFailed) return false;
-  RemoveFragmentsFrom(inputFilename, number);
-  return input.Close() && platform::FlushDirectoryOf(inputFilename);
+  File olderFirst = TakeIfThere(FragmentName(inputFilename, 1));
+  const bool checksumFile = CanHaveChecksumFile(inputFilename);
+  const std::string checksumPath = ChecksumFileName(inputFilename);
+  if (checksumFile && platform::FileExists(checksumPath)) platform::DeleteFile(checksumPath);
+
+  Splitter splitter(inputFilename, input, length, newFileSizeBytes,
+                    options.checksums && checksumFile);
+  for (int number = 1; number <= count; ++number) {
+    Outcome written = splitter.WriteFragment(number, number == 1 ? std::move(olderFirst) : File());
+    if (!written) return written;
+  }
+  for (int number = count + 1; number <= claimed; ++number) {
+    const std::string stale = FragmentName(inputFilename, number);
+    if (platform::FileExists(stale)) platform::DeleteFile(stale);
+  }
+  Outcome finished = splitter.Finish();
+  if (!finished) return finished;
+  if (!input.Close() || !platform::FlushDirectoryOf(inputFilename)) {
+    return NotDone(FileNameOf(inputFilename) + ": " + std::strerror(errno));
+  }
+  return finished;
 }
 
 }  // namespace control

@@ -10,10 +10,10 @@
 namespace platform {
 namespace {
 
-// The most one kernel copy is asked for at a time. After each piece the
-// disk is set to work on it while the next is copied, so the flush that ends
-// a fragment waits for the last piece only instead of the whole fragment.
-constexpr std::int64_t kKernelCopyChunk = std::int64_t{8} << 20;
+// The most one kernel copy is asked for at a time is kCopyPieceBytes. After
+// each piece the disk is set to work on it while the next is copied, so the
+// flush that ends a fragment waits for the last piece only instead of the
+// whole fragment.
 
 // Starts writing the `length` bytes just written before the file position of
 // `descriptor` to the disk, without waiting. Only a head start: a failure
@@ -30,15 +30,16 @@ enum class KernelCopy { Done, Refused, Failed };
 // treated the same way, since some file systems report it before their end
 // and only a plain read can tell the end of the file apart.
 KernelCopy CopyInKernel(int source, std::int64_t& sourceOffset, int destination,
-                        std::int64_t& remaining) {
+                        std::int64_t& remaining, const CopiedPiece& piece) {
   while (remaining > 0) {
     loff_t offset = sourceOffset;
-    const auto wanted = static_cast<std::size_t>(std::min(remaining, kKernelCopyChunk));
+    const auto wanted = static_cast<std::size_t>(std::min(remaining, kCopyPieceBytes));
     const ssize_t copied = copy_file_range(source, &offset, destination, nullptr, wanted, 0);
     if (copied > 0) {
       StartWritebackOfLast(destination, copied);
       sourceOffset += copied;
       remaining -= copied;
+      if (piece) piece(copied);
       continue;
     }
     if (copied == 0) return KernelCopy::Refused;
@@ -54,7 +55,7 @@ KernelCopy CopyInKernel(int source, std::int64_t& sourceOffset, int destination,
 
 // Copies through a buffer of kCopyBufferBytes, which lives for this call.
 bool CopyThroughBuffer(const File& source, std::int64_t& sourceOffset, const File& destination,
-                       std::int64_t& remaining) {
+                       std::int64_t& remaining, const CopiedPiece& piece) {
   const auto buffer = std::make_unique<char[]>(kCopyBufferBytes);
   while (remaining > 0) {
     const auto wanted = static_cast<std::size_t>(
@@ -66,6 +67,7 @@ bool CopyThroughBuffer(const File& source, std::int64_t& sourceOffset, const Fil
     StartWritebackOfLast(destination.descriptor(), got);
     sourceOffset += got;
     remaining -= got;
+    if (piece) piece(got);
   }
   return true;
 }
@@ -104,15 +106,16 @@ bool WriteAll(const File& file, const void* data, std::size_t count) {
 }
 
 std::int64_t CopyBytes(const File& source, std::int64_t& sourceOffset, const File& destination,
-                       std::int64_t count) {
+                       std::int64_t count, const CopiedPiece& piece) {
   if (count <= 0) return 0;
   std::int64_t remaining = count;
-  switch (CopyInKernel(source.descriptor(), sourceOffset, destination.descriptor(), remaining)) {
+  switch (CopyInKernel(source.descriptor(), sourceOffset, destination.descriptor(), remaining,
+                       piece)) {
     case KernelCopy::Done: return count;
     case KernelCopy::Failed: return -1;
     case KernelCopy::Refused: break;
   }
-  if (!CopyThroughBuffer(source, sourceOffset, destination, remaining)) return -1;
+  if (!CopyThroughBuffer(source, sourceOffset, destination, remaining, piece)) return -1;
   return count - remaining;
 }
 

@@ -6,20 +6,11 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
-
-// True when another holder has the regular file `path` locked. Our own test
-// lock is released again when the descriptor closes.
-bool IsLockedByAnotherHolder(const std::string& path) {
-  File probe = File::Opened(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
-  if (!probe.IsOpen()) return false;  // cannot tell; the unlink will say
-  return flock(probe.descriptor(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-}
 
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -28,31 +19,93 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// True when a failed look-up's `errnoValue` means that nothing is there.
+bool MeansMissing(int errnoValue) { return errnoValue == ENOENT || errnoValue == ENOTDIR; }
+
+// The status of what `path` names (following links, or not); false when
+// nothing is there. Any other failure raises the matching file error.
+bool StatusOf(const std::string& path, struct stat& status, bool followLinks) {
+  if (!IsUsablePath(path)) throw RuntimeError(ErrorNumber::BadFileNameOrNumber, path);
+  if ((followLinks ? stat(path.c_str(), &status) : lstat(path.c_str(), &status)) == 0) return true;
+  if (MeansMissing(errno)) return false;
+  throw FileError(errno, path);
+}
+
+FileIdentity IdentityOfStatus(const struct stat& status) {
+  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
   struct stat status {};
-  return IsUsablePath(path) && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  return StatusOf(path, status, true) && S_ISREG(status.st_mode);
 }
 
 std::int64_t FileLength(const std::string& path) {
-  if (!IsUsablePath(path)) throw RuntimeError(ErrorNumber::FileNotFound, path);
   struct stat status {};
+  if (!IsUsablePath(path)) throw RuntimeError(ErrorNumber::FileNotFound, path);
   if (stat(path.c_str(), &status) != 0) throw FileError(errno, path);
   if (!S_ISREG(status.st_mode)) throw RuntimeError(ErrorNumber::FileNotFound, path);
   return status.st_size;
 }
 
-void DeleteFile(const std::string& path) {
-  if (!IsUsablePath(path)) throw RuntimeError(ErrorNumber::FileNotFound, path);
+std::int64_t LengthOf(const File& file) {
   struct stat status {};
-  if (lstat(path.c_str(), &status) != 0) throw FileError(errno, path);
-  if (S_ISDIR(status.st_mode)) throw RuntimeError(ErrorNumber::FileNotFound, path);
-  if (S_ISREG(status.st_mode)) {
-    if (IsReadOnlyMode(status.st_mode)) throw RuntimeError(ErrorNumber::PathFileAccessError, path);
-    if (IsLockedByAnotherHolder(path)) throw RuntimeError(ErrorNumber::PermissionDenied, path);
+  return fstat(file.descriptor(), &status) == 0 ? status.st_size : -1;
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat status {};
+  if (!StatusOf(path, status, true)) return std::nullopt;
+  return IdentityOfStatus(status);
+}
+
+FileIdentity IdentityOf(const File& file) {
+  struct stat status {};
+  if (fstat(file.descriptor(), &status) != 0) throw FileError(errno, {});
+  return IdentityOfStatus(status);
+}
+
+File TakeForDeletion(const std::string& path) {
+  struct stat status {};
+  if (!IsUsablePath(path) || !StatusOf(path, status, false) || S_ISDIR(status.st_mode)) {
+    throw RuntimeError(ErrorNumber::FileNotFound, path);
+  }
+  if (!S_ISREG(status.st_mode)) {
+    // A link or another entry without data of ours: held by name only.
+    File entry = File::Opened(open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!entry.IsOpen()) throw FileError(errno, path);
+    return entry;
+  }
+  if (IsReadOnlyMode(status.st_mode)) throw RuntimeError(ErrorNumber::PathFileAccessError, path);
+  // A file we may not write can still be deleted from a folder we may write;
+  // it is then held with a read lock, which still meets every writer's lock.
+  constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
+  bool writable = true;
+  File file = File::Opened(open(path.c_str(), O_RDWR | kFlags));
+  if (!file.IsOpen() && errno == EACCES) {
+    writable = false;
+    file = File::Opened(open(path.c_str(), O_RDONLY | kFlags));
+  }
+  if (!file.IsOpen()) throw FileError(errno, path);
+  if (const int error = LockWholeFile(file.descriptor(), writable)) throw FileError(error, path);
+  return file;
+}
+
+void DeleteTaken(File& taken, const std::string& path) {
+  struct stat now {};
+  if (!StatusOf(path, now, false)) throw RuntimeError(ErrorNumber::FileNotFound, path);
+  if (IdentityOfStatus(now) != IdentityOf(taken)) {
+    throw RuntimeError(ErrorNumber::PathFileAccessError, path);
   }
   if (unlink(path.c_str()) != 0) throw FileError(errno, path);
+  taken.Close();
+}
+
+void DeleteFile(const std::string& path) {
+  File taken = TakeForDeletion(path);
+  DeleteTaken(taken, path);
 }
 
 void ReportFileSizeLimitAsFailure() { std::signal(SIGXFSZ, SIG_IGN); }

@@ -16,14 +16,14 @@ namespace {
 constexpr int kOpenFlags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the user's umask
 
-// Checks what was opened and takes the exclusive lock; the open file, or the
+// Checks what was opened and takes the exclusive locks; the open file, or the
 // reason it may not be used.
 File Hold(File file, bool mustBeWritableByMode) {
   struct stat status {};
   if (fstat(file.descriptor(), &status) != 0) return File::Failed(errno);
   if (!S_ISREG(status.st_mode)) return File::Failed(EINVAL);
   if (mustBeWritableByMode && IsReadOnlyMode(status.st_mode)) return File::Failed(EACCES);
-  if (flock(file.descriptor(), LOCK_EX | LOCK_NB) != 0) return File::Failed(errno);
+  if (const int error = LockWholeFile(file.descriptor(), true)) return File::Failed(error);
   return file;
 }
 
@@ -35,7 +35,36 @@ bool IsOtherThanRegularFile(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
 }
 
+File Open(const std::string& path, bool createMissing) {
+  if (!IsUsablePath(path)) return File::Failed(ENOENT);
+  if (IsOtherThanRegularFile(path)) return File::Failed(EINVAL);
+  // Open an existing file as it is; create a missing one exclusively, so that
+  // only a file made here escapes the read-only test (a restrictive umask must
+  // not make a new file unusable). A name that appears in between is opened
+  // as existing on the second pass.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int descriptor = open(path.c_str(), kOpenFlags);
+    if (descriptor >= 0) return Hold(File::Opened(descriptor), true);
+    if (errno != ENOENT || !createMissing) return File::Failed(errno);
+    descriptor = open(path.c_str(), kOpenFlags | O_CREAT | O_EXCL, kNewFileMode);
+    if (descriptor >= 0) return Hold(File::Opened(descriptor), false);
+    if (errno != EEXIST) return File::Failed(errno);
+  }
+  // Still missing yet in the way: a dangling symbolic link. It is not
+  // followed to create its target.
+  return File::Failed(EEXIST);
+}
+
 }  // namespace
+
+int LockWholeFile(int descriptor, bool forWriting) {
+  if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) return errno;
+  struct flock range {};
+  range.l_type = forWriting ? F_WRLCK : F_RDLCK;
+  range.l_whence = SEEK_SET;  // from the start to beyond any end
+  if (fcntl(descriptor, F_OFD_SETLK, &range) != 0) return errno == EACCES ? EWOULDBLOCK : errno;
+  return 0;
+}
 
 File File::Opened(int descriptor) {
   File file;
@@ -71,25 +100,9 @@ bool File::Close() {
   return result == 0 || errno == EINTR;
 }
 
-File OpenExclusive(const std::string& path) {
-  if (!IsUsablePath(path)) return File::Failed(ENOENT);
-  if (IsOtherThanRegularFile(path)) return File::Failed(EINVAL);
-  // Open an existing file as it is; create a missing one exclusively, so that
-  // only a file made here escapes the read-only test (a restrictive umask must
-  // not make a new file unusable). A name that appears in between is opened
-  // as existing on the second pass.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    int descriptor = open(path.c_str(), kOpenFlags);
-    if (descriptor >= 0) return Hold(File::Opened(descriptor), true);
-    if (errno != ENOENT) return File::Failed(errno);
-    descriptor = open(path.c_str(), kOpenFlags | O_CREAT | O_EXCL, kNewFileMode);
-    if (descriptor >= 0) return Hold(File::Opened(descriptor), false);
-    if (errno != EEXIST) return File::Failed(errno);
-  }
-  // Still missing yet in the way: a dangling symbolic link. It is not
-  // followed to create its target.
-  return File::Failed(EEXIST);
-}
+File OpenExclusive(const std::string& path) { return Open(path, true); }
+
+File OpenExistingExclusive(const std::string& path) { return Open(path, false); }
 
 File CreateNewExclusive(const std::string& path) {
   if (!IsUsablePath(path)) return File::Failed(ENOENT);

@@ -17,4 +17,11 @@ inline bool IsUsablePath(const std::string& path) {
 // otherwise write it anyway.
 inline bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
+// Locks the whole open file `descriptor` against every other holder: flock,
+// and an open-file-description record lock (a write lock when the file is
+// open for writing, else a read lock), which conflicts with the POSIX record
+// locks of lockf and fcntl too. 0, or the errno of the refusal (EWOULDBLOCK
+// when another holder has it); never waits.
+int LockWholeFile(int descriptor, bool forWriting);
+
 }  // namespace platform

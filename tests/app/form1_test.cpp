@@ -252,10 +252,13 @@ void Form1Test::splitAndJoinEndToEnd() {
   QTest::mouseClick(Control<QPushButton>("Command1"), Qt::LeftButton);
   QCOMPARE(Control<QLineEdit>("Text2")->text(), Path("film avi"));
   QTest::mouseClick(Control<QPushButton>("Command4"), Qt::LeftButton);
-  QCOMPARE(NewBoxes(), QStringList{"Talhaz\t0\tJunção Completa!"});
+  QCOMPARE(NewBoxes(), QStringList{"Talhaz\t0\tJunção Completa!\\nVerificado com film avi.sha256"});
   QVERIFY(Control<QPushButton>("Command6")->isEnabled());
   QCOMPARE(QByteArray::fromStdString(testing_support::ReadBytes(Path("film avi").toStdString())),
            content);
+  QFile::remove(Path("film avi.sha256"));  // a set made elsewhere joins unverified
+  QTest::mouseClick(Control<QPushButton>("Command4"), Qt::LeftButton);
+  QCOMPARE(NewBoxes(), QStringList{"Talhaz\t0\tJunção Completa!"});
 }
 
 void Form1Test::commandFailures_data() {
@@ -273,7 +276,7 @@ void Form1Test::commandFailures_data() {
   QTest::newRow("join, no output") << "Command4" << file << "" << "2" << false
                                    << "Talhaz\t48\tIndique o ficheiro a criar.";
   QTest::newRow("join, no fragments") << "Command4" << "" << file << "2" << false
-                                      << "Tessik\t16\tError joining files!";
+                                      << "Tessik\t16\tError joining files!\\nthere is no present.1";
   QTest::newRow("split, empty parts") << "Command5" << file << "" << "" << false
                                       << "Erro n: 13\t16\tType mismatch";
   QTest::newRow("split, no input") << "Command5" << "" << "" << "2" << false
@@ -283,7 +286,7 @@ void Form1Test::commandFailures_data() {
   QTest::newRow("split, missing file") << "Command5" << "absent" << "" << "2" << false
                                        << "Erro n: 53\t16\tFile not found";
   QTest::newRow("split, locked file") << "Command5" << file << "" << "2" << true
-                                      << "Tessik\t16\tError splitting file!";
+                                      << "Tessik\t16\tError splitting file!\\npresent is in use by another program";
 }
 
 void Form1Test::commandFailures() {

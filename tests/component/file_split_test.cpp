@@ -123,9 +123,14 @@ TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
   EXPECT_EQ(onlyInput.Keys(), std::vector<std::string>{"InputFile"});
 
   Put(*object, kSubFilesNumber, std::int16_t{0});
+  Put(*object, kChecksums, false);
   platform::MemoryPropertyBag zero;
   persist->SaveProperties(zero, &exception);
   EXPECT_EQ(zero.Read("SubFilesNumber", Variant()), Variant(std::int16_t{0}));
+  EXPECT_EQ(zero.Read("Checksums", Variant()), Variant(false));
+  const auto reloaded = host.Create(false);
+  platform::Query<platform::PersistProperties>(reloaded.get())->LoadProperties(zero, &exception);
+  EXPECT_EQ(Get(*reloaded, kChecksums), Variant(false));
 
   struct Load {
     Variant stored;
@@ -157,6 +162,7 @@ TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
   const auto fresh = host.Create(false);
   platform::Query<platform::PersistProperties>(fresh.get())->LoadProperties(empty, &exception);
   EXPECT_EQ(Get(*fresh, kSubFilesNumber), Variant(std::int16_t{2}));
+  EXPECT_EQ(Get(*fresh, kChecksums), Variant(true));
   EXPECT_TRUE(sink.changes.empty()) << "loading announces nothing";
 }
 
@@ -182,10 +188,10 @@ TEST_F(FileSplitTest, SplitAndJoinReportWhetherTheWorkWasDone) {
        kSplit, false, {}},
       {"split into three", [&] { Put(*object, kSubFilesNumber, 3); }, kSplit, true, {}},
       {"split of a locked input", [&] { lock.emplace(file); }, kSplit, false,
-       {box + "Error splitting file!"}},
+       {box + "Error splitting file!\\nfilm avi is in use by another program"}},
       {"join without output", [&] { lock.reset(); }, kJoin, false, {}},
       {"join without fragments", [&] { Put(*object, kOutputFile, file + "x"); }, kJoin, false,
-       {box + "Error joining files!"}},
+       {box + "Error joining files!\\nthere is no film avix.1"}},
       {"join", [&] { Put(*object, kOutputFile, file); }, kJoin, true, {}},
   };
   for (const Case& c : cases) {

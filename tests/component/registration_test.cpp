@@ -55,7 +55,7 @@ TEST(TessikRegistration, RegistersFindsAndUnregistersExactly) {
             429);
 }
 
-TEST(TessikRegistration, TypeInformationListsTheElevenMembers) {
+TEST(TessikRegistration, TypeInformationListsTheMembers) {
   TessikHost host;
   const auto object = host.Create();
   const platform::InterfaceInfo& info = object->TypeInfo();
@@ -78,6 +78,9 @@ TEST(TessikRegistration, TypeInformationListsTheElevenMembers) {
       {0x60030008, MemberKind::Method, "SplitFiles", 2, true},
       {0x60030009, MemberKind::Method, "JoinFiles", 1, true},
       {-552, MemberKind::Method, "ShowAboutBox", 0, false},
+      {0x6803000A, MemberKind::PropertyGet, "Checksums", 0, false},
+      {0x6803000A, MemberKind::PropertyPut, "Checksums", 1, false},
+      {0x6803000B, MemberKind::PropertyGet, "VerifiedWith", 0, true},
   };
   ASSERT_EQ(info.members.size(), std::size(expected));
   for (std::size_t slot = 0; slot < std::size(expected); ++slot) {

@@ -68,6 +68,8 @@ constexpr platform::DispatchId kSplit = 0x60030003;
 constexpr platform::DispatchId kJoin = 0x60030004;
 constexpr platform::DispatchId kSplitFiles = 0x60030008;
 constexpr platform::DispatchId kJoinFiles = 0x60030009;
+constexpr platform::DispatchId kChecksums = 0x6803000A;
+constexpr platform::DispatchId kVerifiedWith = 0x6803000B;
 
 inline platform::Variant Get(platform::Dispatch& object, platform::DispatchId id) {
   return platform::InvokeOrRaise(object, id, platform::InvokeKind::PropertyGet);

@@ -43,16 +43,16 @@ TEST(FragmentLimits, OneFragmentTooManyOverflowsBeforeTheJoinedFileIsTouched) {
   EXPECT_EQ(ReadBytes(dir / "x"), "older");
 }
 
-TEST(FragmentLimits, SplitEndingOnFragment32767OverflowsAfterWritingIt) {
+TEST(FragmentLimits, ASplitIntoMoreThanAJoinCanTakeOverflowsBeforeWritingAnything) {
   TempDir dir(FastFolder());
-  const std::string bytes = PatternBytes(32767);
-  WriteBytes(dir / "x", bytes);
+  WriteBytes(dir / "x", PatternBytes(32767));
+  WriteBytes(dir / "x.1", "older");
   const int descriptors = OpenDescriptorCount();
   EXPECT_EQ(ErrorNumberOf([&] { control::SplitFiles(dir / "x", 1); }), 6);
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
-  EXPECT_EQ(ReadBytes(FragmentName(dir / "x", 32767)), bytes.substr(32766));
-  EXPECT_TRUE(control::SplitFiles(dir / "x", 2));  // 16384 fragments; the tail goes
-  EXPECT_FALSE(platform::FileExists(FragmentName(dir / "x", 16385)));
+  EXPECT_EQ(ReadBytes(dir / "x.1"), "older");
+  EXPECT_TRUE(control::SplitFiles(dir / "x", 2));  // 16384 fragments
+  EXPECT_EQ(control::CountFragments(dir / "x"), 16384);
 }
 
 }  // namespace

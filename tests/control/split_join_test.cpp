@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -54,7 +55,7 @@ class SplitJoin : public ::testing::Test {
       std::filesystem::rename(FragmentName(input, static_cast<int>(number)),
                               FragmentName(joined, static_cast<int>(number)));
     }
-    EXPECT_EQ(JoinFiles(joined), !bytes.empty());
+    EXPECT_EQ(JoinFiles(joined).done, !bytes.empty());
     if (!bytes.empty()) {
       EXPECT_EQ(ReadBytes(joined), bytes);
     }
@@ -118,21 +119,109 @@ TEST_F(SplitJoin, JoinWithoutFirstFragmentTouchesNothing) {
   EXPECT_FALSE(platform::FileExists(dir / "x"));
 }
 
-TEST_F(SplitJoin, SplitRemovesTheTailOfAnEarlierSet) {
-  const std::string bytes = PatternBytes(100);
-  WriteBytes(input, bytes);
-  ASSERT_TRUE(SplitFiles(input, 10));  // ten fragments
-  WriteBytes(FragmentName(input, 12), "beyond a gap");
-  ASSERT_TRUE(SplitFiles(input, 40));  // three fragments
-  EXPECT_EQ(FragmentLengths(input), (std::vector<std::int64_t>{40, 40, 20}));
-  EXPECT_EQ(ReadBytes(FragmentName(input, 12)), "beyond a gap");
-  std::filesystem::rename(input, dir / "original");
-  ASSERT_TRUE(JoinFiles(input));
-  EXPECT_EQ(ReadBytes(input), bytes);
+TEST_F(SplitJoin, SplitRemovesOnlyTheStaleFragmentsItsChecksumFileClaims) {
+  const struct {
+    const char* what;
+    std::string content;      // the input split in two
+    std::vector<int> older;   // numbered files beside it before
+    bool olderChecksumFile;   // made by an earlier split of ten, listing them
+    std::vector<int> after;   // the numbered files after
+  } cases[] = {
+      {"an earlier set of ten", "abcdefghij", {}, true, {1, 2, 12}},
+      {"rotated logs", "abcdefghij", {1, 2, 3, 4, 5, 6}, false, {1, 2, 3, 4, 5, 6, 12}},
+      {"an empty input beside a set", "", {}, true, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir.path());
+    std::filesystem::create_directories(dir.path());
+    WriteBytes(input, "0123456789");
+    if (c.olderChecksumFile) {
+      ASSERT_TRUE(SplitFiles(input, 1));
+    }
+    for (int number : c.older) WriteBytes(FragmentName(input, number), "log");
+    WriteBytes(FragmentName(input, 12), "beyond a gap, claimed by nothing");
+    WriteBytes(input, c.content);
+    ASSERT_TRUE(SplitFiles(input, 5));
+    std::vector<int> after;
+    for (int number = 1; number <= 12; ++number) {
+      if (platform::FileExists(FragmentName(input, number))) after.push_back(number);
+    }
+    EXPECT_EQ(after, c.after);
+  }
+}
 
-  WriteBytes(input, "");  // an empty file has an empty set
-  ASSERT_TRUE(SplitFiles(input, 40));
-  EXPECT_EQ(control::CountFragments(input), 0);
+// A file's bytes with the one at `offset` changed.
+void DamageByte(const std::string& path, std::size_t offset) {
+  std::string bytes = ReadBytes(path);
+  bytes[offset] = static_cast<char>(bytes[offset] ^ 0x20);
+  WriteBytes(path, bytes);
+}
+
+TEST_F(SplitJoin, AChecksumFileStopsAJoinOfAWrongSet) {
+  const std::string base = dir / "x";
+  const std::string list = base + ".sha256";
+  const auto replaceLine = [&](int line, const std::string& text) {
+    std::string lines = ReadBytes(list);
+    std::size_t start = 0;
+    for (int i = 1; i < line; ++i) start = lines.find('\n', start) + 1;
+    lines.replace(start, lines.find('\n', start) - start, text);
+    WriteBytes(list, lines);
+  };
+  const std::string zeros(64, '0');
+  const struct {
+    const char* what;
+    std::function<void()> damage;
+    std::string reason;
+    bool outputRemoved;  // known to be wrong; otherwise nothing was touched
+  } cases[] = {
+      {"a missing fragment", [&] { std::filesystem::remove(base + ".2"); }, "x.2 is missing", false},
+      {"a fragment too long", [&] { WriteBytes(base + ".2", ReadBytes(base + ".2") + "z"); },
+       "x.2 has a length that cannot match x.sha256", false},
+      {"the last fragment too long", [&] { WriteBytes(base + ".3", ReadBytes(base + ".1") + "z"); },
+       "x.3 has a length that cannot match x.sha256", false},
+      {"a damaged first fragment", [&] { DamageByte(base + ".1", 0); }, "x.1 does not match x.sha256", true},
+      {"a damaged middle fragment", [&] { DamageByte(base + ".2", 500); }, "x.2 does not match x.sha256", true},
+      {"a damaged last fragment", [&] { DamageByte(base + ".3", 1); }, "x.3 does not match x.sha256", true},
+      {"a wrong whole file", [&] { replaceLine(4, zeros + "  x"); }, "x does not match x.sha256", true},
+      {"bad hex", [&] { replaceLine(2, "g" + zeros.substr(1) + "  x.2"); },
+       "x.sha256, line 2: not a SHA-256 in hexadecimal", false},
+      {"not a checksum line", [&] { replaceLine(1, "x.1"); }, "x.sha256, line 1: not a checksum line", false},
+      {"another file", [&] { replaceLine(2, zeros + "  ../x.2"); }, "x.sha256, line 2: expected x.2", false},
+      {"a folder", [&] { replaceLine(3, zeros + "  sub/x.3"); }, "x.sha256, line 3: expected x.3", false},
+      {"out of order", [&] { replaceLine(2, zeros + "  x.3"); }, "x.sha256, line 2: expected x.2", false},
+      {"a bad escape", [&] { replaceLine(2, "\\" + zeros + "  x\\q2"); },
+       "x.sha256, line 2: a name with a bad escape", false},
+      {"a line after the whole", [&] { WriteBytes(list, ReadBytes(list) + zeros + "  x.4\n"); },
+       "x.sha256, line 5: a line after the whole file's", false},
+  };
+  const std::string bytes = PatternBytes(2000, 3);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir.path());
+    std::filesystem::create_directories(dir.path());
+    WriteBytes(base, bytes);
+    ASSERT_TRUE(SplitFiles(base, 999));  // 999, 999 and 2 bytes
+    WriteBytes(base, "older");
+    c.damage();
+    std::vector<std::string> fragments;
+    for (int number = 1; number <= 3; ++number) {
+      const std::string name = FragmentName(base, number);
+      fragments.push_back(platform::FileExists(name) ? ReadBytes(name) : "");
+    }
+    const control::Outcome outcome = JoinFiles(base);
+    EXPECT_FALSE(outcome.done);
+    EXPECT_EQ(outcome.reason, c.reason);
+    if (c.outputRemoved) {
+      EXPECT_FALSE(platform::FileExists(base));
+    } else {
+      EXPECT_EQ(ReadBytes(base), "older");
+    }
+    for (int number = 1; number <= 3; ++number) {
+      const std::string name = FragmentName(base, number);
+      EXPECT_EQ(platform::FileExists(name) ? ReadBytes(name) : "", fragments[number - 1]);
+    }
+  }
 }
 
 TEST_F(SplitJoin, UnopenableInputTouchesNoFragment) {

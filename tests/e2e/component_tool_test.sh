@@ -26,7 +26,7 @@ check "register" test "$(run register "$module")" = 0
 check "list names the class, its identifier and module" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module" <(run list >/dev/null; cat "$work/out")
 run members Tessik.FileSplit >/dev/null
-check "eleven members" test "$(wc -l <"$work/out")" = 11
+check "fourteen members" test "$(wc -l <"$work/out")" = 14
 check "members carry identifiers, kinds and help" grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out"
 check "hidden worker with its by-reference size" grep -qF \

@@ -66,6 +66,40 @@ TEST_F(FileRules, LengthIsSixtyFourBitAndMissingIs53) {
   EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(dir / "absent/x"); }), 53);
 }
 
+TEST_F(FileRules, EveryKindOfLockHoldsAFileAgainstOpenAndDelete) {
+  const struct { const char* what; LockKind kind; } locks[] = {
+      {"flock", LockKind::Flock},
+      {"lockf", LockKind::Lockf},
+      {"an open-file-description lock", LockKind::OpenFileDescription},
+      {"a shared record lock", LockKind::SharedRecord},
+  };
+  for (const auto& lock : locks) {
+    SCOPED_TRACE(lock.what);
+    WriteBytes(dir / "held", "x");
+    {
+      LockHolder other(dir / "held", lock.kind);
+      EXPECT_FALSE(platform::OpenExclusive(dir / "held").IsOpen());
+      EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(dir / "held"); }), 70);
+    }
+    EXPECT_TRUE(platform::OpenExclusive(dir / "held").IsOpen()) << "free again";
+  }
+}
+
+TEST_F(FileRules, OnlyANameThatIsNotThereIsMissing) {
+  WriteBytes(dir / "file", "x");
+  const struct { std::string path; int number; } cases[] = {
+      {dir / "absent", 0},
+      {dir / "file/x", 0},                 // a file where a folder should be
+      {dir / "absent/x", 0},
+      {dir / std::string(4096, 'd'), 52},  // too long for the system: not known to be missing
+      {dir / std::string(256, 'n'), 52},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.substr(0, 80));
+    EXPECT_EQ(ErrorNumberOf([&] { EXPECT_FALSE(platform::FileExists(c.path)); }), c.number);
+  }
+}
+
 TEST_F(FileRules, DeleteRaisesTheRuntimeErrors) {
   WriteBytes(dir / "readonly", "x");
   SetMode(dir / "readonly", 0444);

@@ -38,16 +38,19 @@ operate() {
 
 # A split's input beside stale fragments of an earlier split in 5, or a
 # join's set of 3 beside a stale file under the output name, so that every
-# operation also replaces and removes files. The expected result goes to
-# $work/rt.original. (A set is any cut into consecutive pieces.)
+# operation also replaces and removes files. Each set has a checksum file,
+# written by sha256sum, which the split reads and replaces and the join is
+# verified against. The expected result goes to $work/rt.original. (A set is
+# any cut into consecutive pieces.)
 prepare() {  # prepare split|join INPUT
   rm -f "$work"/rt*
   cp "$2" "$work/rt" && cp "$2" "$work/rt.original" || return 1
-  if [ "$1" = split ]; then
-    split -a 1 --numeric-suffixes=1 -n 5 "$work/rt" "$work/rt."
-  else
-    split -a 1 --numeric-suffixes=1 -n 3 "$work/rt" "$work/rt." && echo stale >"$work/rt"
-  fi
+  local parts=3 size
+  [ "$1" = join ] || parts=5
+  size=$(stat -c %s "$2")
+  split -a 1 --numeric-suffixes=1 -b $(((size + parts - 1) / parts)) "$work/rt" "$work/rt." &&
+    (cd "$work" && sha256sum rt.[1-5] rt >rt.sha256) || return 1
+  [ "$1" = split ] || echo stale >"$work/rt"
 }
 
 # Whether the finished run kept the rule: exit 0 with the exact result (and
@@ -57,9 +60,14 @@ outcome_holds() {  # outcome_holds DRIVER OPERATION STATUS
   local driver=$1 operation=$2 status=$3 box="Tessik: Error splitting file!" lost_output=false
   [ "$operation" = split ] || box="Tessik: Error joining files!"
   grep -qE '^([0-9]+ +)?write\(2[<,].*\(INJECTED\)' "$work/trace" 2>/dev/null && lost_output=true
+  # No checksum file survives that does not describe the set beside it.
+  [ "$operation" = join ] || [ ! -e "$work/rt.sha256" ] ||
+    (cd "$work" && sha256sum --quiet -c rt.sha256 >/dev/null 2>&1) || { echo "a stale checksum file" >&2; return 1; }
   case $status in
     0)
-      if [ "$operation" = split ]; then rm "$work/rt" && "$tool" join "$work/rt" || return 1; fi
+      if [ "$operation" = split ]; then
+        [ ! -e "$work/rt.4" ] && rm "$work/rt" && "$tool" join "$work/rt" || return 1
+      fi
       cmp -s "$work/rt" "$work/rt.original" || { echo "exit 0 over a wrong result" >&2; return 1; }
       [ "$driver" = tool ] || [ "$(cat "$work/out")" = True ] ;;
     1) [ "$driver" = tool ] || $lost_output || grep -qxF "$box" "$work/err" ;;

@@ -79,13 +79,35 @@ int OpenDescriptorCount() {
   return count;
 }
 
-LockHolder::LockHolder(const std::string& path) {
+namespace {
+
+// Takes a lock of `kind` over the whole open file; false when it failed.
+bool TakeLock(int descriptor, LockKind kind) {
+  struct flock range {};
+  range.l_whence = SEEK_SET;
+  switch (kind) {
+    case LockKind::Flock: return flock(descriptor, LOCK_EX) == 0;
+    case LockKind::Lockf: return lockf(descriptor, F_LOCK, 0) == 0;
+    case LockKind::OpenFileDescription:
+      range.l_type = F_WRLCK;
+      return fcntl(descriptor, F_OFD_SETLKW, &range) == 0;
+    case LockKind::SharedRecord:
+      range.l_type = F_RDLCK;
+      return fcntl(descriptor, F_SETLKW, &range) == 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+LockHolder::LockHolder(const std::string& path, LockKind kind) {
   int ready[2];
   if (pipe(ready) != 0) throw std::runtime_error("pipe failed");
   child_ = fork();
   if (child_ == 0) {
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const char state = descriptor >= 0 && flock(descriptor, LOCK_EX) == 0 ? 'L' : 'E';
+    const int descriptor = open(path.c_str(), kind == LockKind::Flock || kind == LockKind::SharedRecord
+                                                  ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CLOEXEC);
+    const char state = descriptor >= 0 && TakeLock(descriptor, kind) ? 'L' : 'E';
     (void)!write(ready[1], &state, 1);
     for (;;) pause();
   }

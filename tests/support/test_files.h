@@ -57,11 +57,14 @@ class ScopedEnvironment {
   std::optional<std::string> old_;
 };
 
+// The kinds of lock Linux programs take on a whole file.
+enum class LockKind { Flock, Lockf, OpenFileDescription, SharedRecord };
+
 // Another process that holds `path` locked, as a second program would, for
 // as long as the object lives.
 class LockHolder {
  public:
-  explicit LockHolder(const std::string& path);
+  explicit LockHolder(const std::string& path, LockKind kind = LockKind::Flock);
   ~LockHolder();
   LockHolder(const LockHolder&) = delete;
   LockHolder& operator=(const LockHolder&) = delete;

@@ -26,9 +26,4 @@ int CountFragments(const std::string& basePath);
 // tie to the even one, computed exactly in integers. `parts` is at least 1.
 std::int64_t PartSize(std::int64_t fileLength, int parts);
 
-// Deletes the fragments numbered from `firstNumber` on, for as long as they
-// follow on without a gap, so that no earlier set's tail is taken into a new
-// one. A fragment that cannot be deleted raises the delete's error.
-void RemoveFragmentsFrom(const std::string& basePath, int firstNumber);
-
 }  // namespace control

@@ -5,25 +5,56 @@
 
 namespace control {
 
-// Writes the file `inputFilename` out as fragments of `newFileSizeBytes` bytes
-// (the last one shorter), each replacing an older fragment of its name, and
-// removes the stale fragments that follow the last one written. True when the
-// whole file was written out and flushed; false when the input could not be
-// opened (it is created empty when missing), a fragment could not be created
-// or written, or a read, a flush or a close failed. A fragment that cannot be
-// deleted raises the delete's error; passing fragment 32767 raises error 6; a
-// negative part size raises error 5 before anything is touched. A part size of
-// 0 writes nothing.
-bool SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeBytes);
+// What a split or a join does beyond the fragments themselves.
+struct SetOptions {
+  // A split writes the set's checksum file; a join beside one is verified
+  // against it. When false, a split still deletes an older checksum file (it
+  // would no longer describe the set) and a join ignores one.
+  bool checksums = true;
+};
+
+// How a split or a join ended, when it did not raise a runtime error.
+struct Outcome {
+  bool done = false;
+  // Why it was not done, in words for the person; empty when there is no
+  // more to say than that it failed.
+  std::string reason;
+  // The checksum file a join was verified against; empty otherwise.
+  std::string checksumFile;
+
+  explicit operator bool() const { return done; }
+};
+
+// Writes the file `inputFilename` out as fragments of `newFileSizeBytes`
+// bytes (the last one shorter) and, when asked, the checksum file after the
+// last fragment is flushed. Each fragment replaces an older file of its name,
+// deleted while held; beyond the last fragment written, only the fragments
+// that the older checksum file listed are deleted, and a split that writes no
+// fragment touches none. Not done when the input could not be opened (it is
+// created empty when missing), a fragment name leads to the input itself, a
+// fragment or the checksum file could not be created or written, or a read, a
+// flush or a close failed. Raises: error 5 for a negative part size, error 6
+// when the set would pass fragment 32766 (both before anything is touched),
+// the delete's error for a fragment that cannot be deleted, and the file
+// error of a look-up that fails for another reason than a missing file.
+Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeBytes,
+                   const SetOptions& options = {});
 
 // Rebuilds the file `inputFilename` from its fragment set, replacing an older
-// file of that name. True when every fragment was written into it and it was
-// flushed; false when there is no fragment 1 (nothing is touched then), the
-// file could not be created, a fragment could not be opened or delivered fewer
-// bytes than its length, or a write, a flush or a close failed. Error 6 when
-// fragments 1 to 32767 all exist (before anything is touched), error 53 when
-// a fragment vanished while joining, and the delete's error when the older
-// file cannot be deleted.
-bool JoinFiles(const std::string& inputFilename);
+// file of that name (deleted while held). Fragment 1 is held from the start
+// to the end, so no split can replace the set meanwhile. With a checksum file
+// the set is exactly the fragments it lists, each checked while it is copied
+// and the whole file at the end; without one, fragments 1, 2, ... up to the
+// first missing number. Not done, with nothing touched, when there is no
+// fragment 1, the checksum file is damaged, a listed fragment is missing or of
+// a length that cannot match, or the output is one of the fragments; not done
+// when the file could not be created, a fragment could not be opened or
+// delivered fewer bytes than its length, or a write, a flush or a close
+// failed. A fragment or whole file that does not match its checksum stops the
+// join and the output, known to be wrong, is removed. Raises: error 6 when
+// fragments 1 to 32767 all exist (before anything is touched), error 53 when a
+// fragment vanished while joining, the delete's error when the older file
+// cannot be deleted, and the file error of a failed look-up.
+Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options = {});
 
 }  // namespace control

@@ -23,7 +23,9 @@ constexpr char kBoxTitle[] = "Tessik";
 constexpr char kInputFileKey[] = "InputFile";
 constexpr char kOutputFileKey[] = "OutputFile";
 constexpr char kSubFilesNumberKey[] = "SubFilesNumber";
+constexpr char kChecksumsKey[] = "Checksums";
 constexpr std::int16_t kDefaultSubFilesNumber = 2;
+constexpr bool kDefaultChecksums = true;
 
 // Runs a persistence request: a runtime error stops it where it happened and
 // becomes the request's failure.
@@ -93,6 +95,17 @@ void FileSplit::PutSubFilesNumber(std::int16_t New_SubFilesNumber) {
   PropertyChanged(kDispidSubFilesNumber, kSubFilesNumberKey);
 }
 
+void FileSplit::PutChecksums(bool New_Checksums) {
+  checksums_ = New_Checksums;
+  PropertyChanged(kDispidChecksums, kChecksumsKey);
+}
+
+void FileSplit::ShowFailure(const char* what, const std::string& reason) {
+  std::string text = what;
+  if (!reason.empty()) text += "\n" + reason;
+  platform::ShowMessageBox(text, platform::MessageBoxStyle::Critical, kBoxTitle);
+}
+
 void FileSplit::PropertyChanged(platform::DispatchId id, std::string_view name) {
   if (!sink_) return;
   platform::ExceptionInfo rejection;
@@ -107,30 +120,30 @@ bool FileSplit::Split() {
   const std::int16_t parts = SubFilesNumber();
   if (parts <= 1) return false;
   // The part size goes to the engine in 64 bits, so files of any size split.
-  if (!control::SplitFiles(InputFile(), control::PartSize(length, parts))) {
-    platform::ShowMessageBox("Error splitting file!", platform::MessageBoxStyle::Critical,
-                             kBoxTitle);
-    return false;
-  }
-  return true;
+  const control::Outcome outcome =
+      control::SplitFiles(InputFile(), control::PartSize(length, parts), {Checksums()});
+  if (!outcome) ShowFailure("Error splitting file!", outcome.reason);
+  return outcome.done;
 }
 
 bool FileSplit::Join() {
+  verifiedWith_.clear();
   if (OutputFile().empty()) return false;
-  if (!JoinFiles(OutputFile())) {
-    platform::ShowMessageBox("Error joining files!", platform::MessageBoxStyle::Critical,
-                             kBoxTitle);
-    return false;
-  }
-  return true;
+  const control::Outcome outcome = control::JoinFiles(OutputFile(), {Checksums()});
+  if (!outcome) ShowFailure("Error joining files!", outcome.reason);
+  verifiedWith_ = outcome.checksumFile;
+  return outcome.done;
 }
 
 bool FileSplit::SplitFiles(const std::string& inputFilename, std::int32_t& newFileSizeBytes) {
-  return control::SplitFiles(inputFilename, newFileSizeBytes);
+  return control::SplitFiles(inputFilename, newFileSizeBytes, {Checksums()}).done;
 }
 
 bool FileSplit::JoinFiles(const std::string& inputFilename) {
-  return control::JoinFiles(inputFilename);
+  verifiedWith_.clear();
+  const control::Outcome outcome = control::JoinFiles(inputFilename, {Checksums()});
+  verifiedWith_ = outcome.checksumFile;
+  return outcome.done;
 }
 
 void FileSplit::ShowAboutBox() { control::ShowAboutDialog(); }
@@ -140,6 +153,7 @@ Status FileSplit::InitDefaults() {
   inputFile_.clear();
   outputFile_.clear();
   subFilesNumber_ = kDefaultSubFilesNumber;
+  checksums_ = kDefaultChecksums;
   return Status::Ok;
 }
 
@@ -148,6 +162,7 @@ Status FileSplit::LoadProperties(platform::PropertyBag& bag, platform::Exception
     inputFile_ = bag.Read(kInputFileKey, Variant("")).ToText();
     outputFile_ = bag.Read(kOutputFileKey, Variant("")).ToText();
     subFilesNumber_ = bag.Read(kSubFilesNumberKey, Variant(kDefaultSubFilesNumber)).ToInteger16();
+    checksums_ = bag.Read(kChecksumsKey, Variant(kDefaultChecksums)).ToBoolean();
   });
 }
 
@@ -156,6 +171,7 @@ Status FileSplit::SaveProperties(platform::PropertyBag& bag, platform::Exception
     bag.Write(kInputFileKey, Variant(inputFile_), Variant(""));
     bag.Write(kOutputFileKey, Variant(outputFile_), Variant(""));
     bag.Write(kSubFilesNumberKey, Variant(subFilesNumber_), Variant(kDefaultSubFilesNumber));
+    bag.Write(kChecksumsKey, Variant(checksums_), Variant(kDefaultChecksums));
   });
 }
 
@@ -198,6 +214,11 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
     }
     case kDispidJoinFiles: return Variant(JoinFiles(arguments[0].ToText()));
     case kDispidShowAboutBox: ShowAboutBox(); return {};
+    case kDispidChecksums:
+      if (!put) return Variant(Checksums());
+      PutChecksums(arguments[0].ToBoolean());
+      return {};
+    case kDispidVerifiedWith: return Variant(VerifiedWith());
     default: break;
   }
   throw platform::RuntimeError(platform::ErrorNumber::UnsupportedMember);

@@ -34,15 +34,23 @@ class FileSplit final : public platform::StandardDispatch,
   void PutOutputFile(std::string New_OutputFile);
   std::int16_t SubFilesNumber() const { return subFilesNumber_; }
   void PutSubFilesNumber(std::int16_t New_SubFilesNumber);
+  // Whether a split writes the set's checksum file and a join is verified
+  // against one; true unless the host says otherwise.
+  bool Checksums() const { return checksums_; }
+  void PutChecksums(bool New_Checksums);
+  // The checksum file the last join was verified against; empty when the
+  // last join was not verified or not done.
+  std::string VerifiedWith() const { return verifiedWith_; }
 
   // Cuts InputFile into at most SubFilesNumber fragments. True when the file
   // was written out; false when InputFile is empty, fewer than two parts are
-  // wanted, or the split failed (then after the "Error splitting file!" box).
-  // A missing InputFile raises 53 before SubFilesNumber is looked at.
+  // wanted, or the split failed (then after the "Error splitting file!" box,
+  // with the reason on a second line when there is one). A missing InputFile
+  // raises 53 before SubFilesNumber is looked at.
   bool Split();
   // Rebuilds OutputFile from its fragments. True when it was written; false
   // when OutputFile is empty or the join failed (then after the "Error
-  // joining files!" box).
+  // joining files!" box, with the reason on a second line).
   bool Join();
   // The workers: no box of their own, false when an open, a read or a write
   // failed. `newFileSizeBytes` is read, never changed.
@@ -69,12 +77,16 @@ class FileSplit final : public platform::StandardDispatch,
   ~FileSplit();
   // Tells the host that property `id` changed; raises its error if it rejects.
   void PropertyChanged(platform::DispatchId id, std::string_view name);
+  // Shows the component's failure box: `what` failed, and why.
+  static void ShowFailure(const char* what, const std::string& reason);
 
   platform::ReferenceCount references_;
   platform::ModuleUsage& usage_;
   std::string inputFile_;
   std::string outputFile_;
   std::int16_t subFilesNumber_ = 0;
+  bool checksums_ = true;
+  std::string verifiedWith_;
   platform::Ref<platform::PropertyNotifySink> sink_;
 };
 

@@ -25,9 +25,12 @@ constexpr std::array<ParameterInfo, 2> kSplitFilesParameters = {{
 }};
 constexpr std::array<ParameterInfo, 1> kJoinFilesParameters = {
     {{"inputFilename", DeclaredType::String}}};
+constexpr std::array<ParameterInfo, 1> kNewChecksums = {{{"New_Checksums", DeclaredType::Boolean}}};
+constexpr char kChecksumsHelp[] =
+    "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 11> kMembers = {{
+constexpr std::array<MemberInfo, 14> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -49,6 +52,12 @@ constexpr std::array<MemberInfo, 11> kMembers = {{
     {kDispidJoinFiles, MemberKind::Method, "JoinFiles", kJoinFilesParameters,
      DeclaredType::Boolean, true, {}},
     {kDispidShowAboutBox, MemberKind::Method, "ShowAboutBox", {}, DeclaredType::None, false, {}},
+    {kDispidChecksums, MemberKind::PropertyGet, "Checksums", {}, DeclaredType::Boolean, false,
+     kChecksumsHelp},
+    {kDispidChecksums, MemberKind::PropertyPut, "Checksums", kNewChecksums, DeclaredType::None,
+     false, kChecksumsHelp},
+    {kDispidVerifiedWith, MemberKind::PropertyGet, "VerifiedWith", {}, DeclaredType::String, true,
+     "Checksum file the last join was verified against"},
 }};
 
 constexpr std::array<const platform::ClassInfo*, 1> kClasses = {&kFileSplitClass};

@@ -26,6 +26,8 @@ inline constexpr platform::DispatchId kDispidJoin = 0x60030004;
 inline constexpr platform::DispatchId kDispidSplitFiles = 0x60030008;
 inline constexpr platform::DispatchId kDispidJoinFiles = 0x60030009;
 inline constexpr platform::DispatchId kDispidShowAboutBox = platform::kDispidAboutBox;
+inline constexpr platform::DispatchId kDispidChecksums = 0x6803000A;
+inline constexpr platform::DispatchId kDispidVerifiedWith = 0x6803000B;
 
 inline constexpr char kProgId[] = "Tessik.FileSplit";
 // Hidden at run time, never activated for input, sized and placed by its

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -37,30 +39,65 @@ class PLATFORM_EXPORT File {
 };
 
 // The open rule: opens `path` for reading and writing and holds it
-// exclusively (an advisory lock that every locking program respects) until it
-// is closed. A missing file is created empty; an existing one keeps its
-// content. Fails for anything but a regular file, for a file whose mode grants
-// no write permission (also for root), on a read-only file system, and for a
-// file that another holder has locked: it never waits.
+// exclusively until it is closed: a whole-file lock of every kind a Linux
+// program takes (flock, and a write record lock, which POSIX record locks and
+// open-file-description locks both respect). A missing file is created empty;
+// an existing one keeps its content. Fails for anything but a regular file,
+// for a file whose mode grants no write permission (also for root), on a
+// read-only file system, and for a file that another holder has locked of
+// either kind: it never waits.
 PLATFORM_EXPORT File OpenExclusive(const std::string& path);
+
+// As OpenExclusive, but never creates: a missing file fails with ENOENT.
+PLATFORM_EXPORT File OpenExistingExclusive(const std::string& path);
 
 // Creates `path` as a new empty regular file and holds it as OpenExclusive
 // does. Fails when anything at all is in the way, a symbolic link included,
 // so nothing is ever written through a link planted there.
 PLATFORM_EXPORT File CreateNewExclusive(const std::string& path);
 
-// True when `path` names a regular file (following links). A directory or any
-// other kind of entry counts as missing; a name starting with a dot is an
-// ordinary file.
+// True when `path` names a regular file (following links). Only a missing
+// entry (ENOENT, ENOTDIR), a directory or another kind of entry counts as
+// missing; any other failed look-up (a name too long, an I/O error, a folder
+// that may not be searched) raises the matching file error, since it says
+// nothing about whether the file is there.
 PLATFORM_EXPORT bool FileExists(const std::string& path);
 
 // The length in bytes of the file `path` names. A missing file (or a
 // directory) raises error 53; other failures raise the matching file error.
 PLATFORM_EXPORT std::int64_t FileLength(const std::string& path);
 
-// Removes the file `path` names. A missing file raises 53, a read-only file
-// 75, a file that another holder has locked 70. A symbolic link is removed
-// itself; its target is never touched.
+// The length of an open file; -1 when it cannot be taken.
+PLATFORM_EXPORT std::int64_t LengthOf(const File& file);
+
+// What tells two names of one file apart from two files: the device and the
+// inode, however the file was reached (a symbolic link, a hard link).
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of the file `path` leads to, following links; nothing when
+// nothing is there (ENOENT, ENOTDIR). Any other failed look-up raises the
+// matching file error.
+PLATFORM_EXPORT std::optional<FileIdentity> IdentityOf(const std::string& path);
+PLATFORM_EXPORT FileIdentity IdentityOf(const File& file);
+
+// Takes the entry `path` names for deletion, so that nothing can take it
+// between the checks and the removal: a regular file is opened without
+// following links and locked as the open rule locks; a symbolic link is held
+// as itself, its target never touched. A missing file (or a folder) raises
+// 53, a read-only file 75, a file that another holder has locked 70.
+PLATFORM_EXPORT File TakeForDeletion(const std::string& path);
+
+// Removes `path`, which must still name the entry `taken` holds (from
+// TakeForDeletion, or a file this process created): an entry put there in the
+// meantime is left alone and raises 75. `taken` is closed afterwards.
+PLATFORM_EXPORT void DeleteTaken(File& taken, const std::string& path);
+
+// Removes the file `path` names while holding it: TakeForDeletion, then
+// DeleteTaken, with their errors.
 PLATFORM_EXPORT void DeleteFile(const std::string& path);
 
 // Makes what was written to `file` durable; false when the flush failed.
@@ -81,14 +118,20 @@ PLATFORM_EXPORT std::int64_t ReadAt(const File& file, void* buffer, std::size_t 
 // writes; false when a write failed.
 PLATFORM_EXPORT bool WriteAll(const File& file, const void* data, std::size_t count);
 
+// Called after each piece of a copy with the count of bytes it has just
+// written, which lie right before the destination's file position.
+using CopiedPiece = std::function<void(std::int64_t count)>;
+
 // Copies up to `count` bytes of `source`, starting at `sourceOffset`, to the
 // file position of `destination`, and advances `sourceOffset` past them. The
 // kernel copies directly where it can; elsewhere a fixed buffer of
-// kCopyBufferBytes does, so memory stays bounded whatever `count` is. Returns
-// the count copied (less than `count` only at the end of the source), or -1
-// when a read or a write failed.
+// kCopyBufferBytes does, so memory stays bounded whatever `count` is. Each
+// piece written, at most kCopyPieceBytes, is reported to `piece` when given.
+// Returns the count copied (less than `count` only at the end of the source),
+// or -1 when a read or a write failed (errno tells why).
 PLATFORM_EXPORT std::int64_t CopyBytes(const File& source, std::int64_t& sourceOffset,
-                                       const File& destination, std::int64_t count);
+                                       const File& destination, std::int64_t count,
+                                       const CopiedPiece& piece = {});
 
 // Makes a write beyond the process's file-size limit (RLIMIT_FSIZE) fail like
 // a full disk instead of ending the whole program with SIGXFSZ. Programs call
@@ -96,5 +139,6 @@ PLATFORM_EXPORT std::int64_t CopyBytes(const File& source, std::int64_t& sourceO
 PLATFORM_EXPORT void ReportFileSizeLimitAsFailure();
 
 inline constexpr std::size_t kCopyBufferBytes = std::size_t{1} << 20;
+inline constexpr std::int64_t kCopyPieceBytes = std::int64_t{8} << 20;
 
 }  // namespace platform

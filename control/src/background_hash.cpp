@@ -1,0 +1,111 @@
+#include "background_hash.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <new>
+
+namespace control {
+namespace {
+
+constexpr std::size_t kReadBytes = std::size_t{1} << 20;
+
+EVP_MD_CTX* Context(void* context) { return static_cast<EVP_MD_CTX*>(context); }
+
+void Restart(void* context) {
+  if (EVP_DigestInit_ex(Context(context), EVP_sha256(), nullptr) != 1) throw std::bad_alloc();
+}
+
+}  // namespace
+
+// The hash is the library's built-in SHA-256, whatever the system's
+// configuration file says: it is not read.
+BackgroundHash::BackgroundHash()
+    : context_(OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr) == 1 ? EVP_MD_CTX_new()
+                                                                               : nullptr) {
+  if (context_ == nullptr) throw std::bad_alloc();
+  Restart(context_);
+  thread_ = std::thread([this] { Run(); });
+}
+
+BackgroundHash::~BackgroundHash() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+  EVP_MD_CTX_free(Context(context_));
+}
+
+void BackgroundHash::Add(int descriptor, std::int64_t offset, std::int64_t count) {
+  {
+    const std::lock_guard lock(mutex_);
+    queue_.push_back({descriptor, offset, count});
+  }
+  changed_.notify_all();
+}
+
+bool BackgroundHash::Wait() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+  return !failed_;
+}
+
+std::optional<Digest> BackgroundHash::Take() {
+  const bool hashed = Wait();
+  Digest digest{};
+  unsigned int length = 0;
+  const bool finished = EVP_DigestFinal_ex(Context(context_), digest.data(), &length) == 1;
+  Restart(context_);
+  const std::lock_guard lock(mutex_);
+  failed_ = false;
+  if (!hashed || !finished || length != digest.size()) return std::nullopt;
+  return digest;
+}
+
+void BackgroundHash::Run() {
+  const auto buffer = std::make_unique<unsigned char[]>(kReadBytes);
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (stopping_) return;
+    const Range range = queue_.front();
+    queue_.pop_front();
+    if (failed_) {  // nothing more counts until the next Take
+      changed_.notify_all();
+      continue;
+    }
+    busy_ = true;
+    lock.unlock();
+    const bool hashed = HashRange(range, buffer.get());
+    lock.lock();
+    busy_ = false;
+    failed_ = failed_ || !hashed;
+    changed_.notify_all();
+  }
+}
+
+bool BackgroundHash::HashRange(const Range& range, unsigned char* buffer) {
+  std::int64_t offset = range.offset;
+  std::int64_t remaining = range.count;
+  while (remaining > 0) {
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(remaining, static_cast<std::int64_t>(kReadBytes)));
+    const ssize_t got = pread(range.descriptor, buffer, wanted, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || EVP_DigestUpdate(Context(context_), buffer, static_cast<std::size_t>(got)) != 1) {
+      return false;  // a failed read, or bytes the copy wrote that are no longer there
+    }
+    offset += got;
+    remaining -= got;
+  }
+  return true;
+}
+
+}  // namespace control
