@@ -37,9 +37,30 @@ cp "$work/film avi" "$work/original"
 check "split exits 0" test "$(run call Tessik.FileSplit "InputFile=$work/film avi" SubFilesNumber=4 Split)" = 0
 check "split prints its result" test "$(cat "$work/out")" = True
 check "four fragments" test -e "$work/film avi.4" -a ! -e "$work/film avi.5"
+check "sha256sum checks the set before a join" eval '(cd "$work" && sha256sum --quiet -c --ignore-missing "film avi.sha256")'
 rm "$work/film avi"
 check "join exits 0" test "$(run call Tessik.FileSplit "OutputFile=$work/film avi" Join)" = 0
 check "join rebuilds the file" cmp -s "$work/film avi" "$work/original"
+check "sha256sum checks everything after it" eval '(cd "$work" && sha256sum --quiet -c "film avi.sha256")'
+run call Tessik.FileSplit "OutputFile=$work/film avi" Join VerifiedWith >/dev/null
+check "the join says which checksum file it was verified against" test "$(tail -1 "$work/out")" = "$work/film avi.sha256"
+
+# A set cut and listed by coreutils joins verified; a damaged piece is named.
+(cd "$work" && split -a 1 --numeric-suffixes=1 -b 1000000 original cut. && sha256sum cut.[1-3] >cut.sha256 &&
+  sha256sum <original | sed 's/-$/cut/' >>cut.sha256)
+check "a checksum file sha256sum wrote is accepted" test "$(run call Tessik.FileSplit "OutputFile=$work/cut" Join VerifiedWith)" = 0
+check "and named" test "$(tail -1 "$work/out")" = "$work/cut.sha256"
+check "the joined file is exact" cmp -s "$work/cut" "$work/original"
+printf x | dd of="$work/cut.2" bs=1 seek=5 conv=notrunc 2>/dev/null
+check "a damaged piece exits 1" test "$(run call Tessik.FileSplit "OutputFile=$work/cut" Join)" = 1
+check "and the box names it" test "$(cat "$work/err")" = "Tessik: Error joining files!
+cut.2 does not match cut.sha256"
+check "Checksums=False ignores the checksum file" test "$(run call Tessik.FileSplit Checksums=False "OutputFile=$work/cut" Join)" = 0
+rm "$work"/cut*
+cp "$work/original" "$work/plain"
+echo stale >"$work/plain.sha256"
+check "Checksums=False splits" test "$(run call Tessik.FileSplit Checksums=False "InputFile=$work/plain" Split Checksums)" = 0
+check "and writes no checksum file, the older one gone" test ! -e "$work/plain.sha256" -a -e "$work/plain.2" -a "$(tail -1 "$work/out")" = False
 
 check "gets print values; identifiers in any form" test "$(run call tessik.filesplit '#0x68030002=a,b' inputfile '#1745027072' '#0x68030000=7' SUBFILESNUMBER)" = 0
 check "printed values" test "$(tr '\n' ' ' <"$work/out")" = "a,b 2 7 "
