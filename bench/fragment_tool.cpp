@@ -18,7 +18,8 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: fragment-tool [--plain] split FILE PARTS | fragment-tool [--plain] join FILE\n",
+  std::fputs("usage: fragment-tool [--plain] split FILE PARTS\n"
+             "       fragment-tool [--plain] join FILE\n",
              stderr);
   return 3;
 }

@@ -67,7 +67,8 @@ QString Form1::VerificationLine() {
       platform::InvokeOrRaise(*split_, kDispidVerifiedWith, platform::InvokeKind::PropertyGet)
           .ToText();
   if (checksumFile.empty()) return {};
-  return QStringLiteral("\nVerificado com ") + QFileInfo(QFile::decodeName(QByteArray::fromStdString(checksumFile))).fileName();
+  const QString name = QFile::decodeName(QByteArray::fromStdString(checksumFile));
+  return QStringLiteral("\nVerificado com ") + QFileInfo(name).fileName();
 }
 
 bool Form1::CallOperation(platform::DispatchId id) {

@@ -99,7 +99,8 @@ bool BackgroundHash::HashRange(const Range& range, unsigned char* buffer) {
         std::min<std::int64_t>(remaining, static_cast<std::int64_t>(kReadBytes)));
     const ssize_t got = pread(range.descriptor, buffer, wanted, static_cast<off_t>(offset));
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || EVP_DigestUpdate(Context(context_), buffer, static_cast<std::size_t>(got)) != 1) {
+    const auto bytes = static_cast<std::size_t>(got);
+    if (got <= 0 || EVP_DigestUpdate(Context(context_), buffer, bytes) != 1) {
       return false;  // a failed read, or bytes the copy wrote that are no longer there
     }
     offset += got;

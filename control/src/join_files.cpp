@@ -102,7 +102,7 @@ class Joiner {
   // Creates the joined file anew, never through a link.
   Outcome Create() {
     joined_ = platform::CreateNewExclusive(basePath_);
-    if (!joined_.IsOpen()) return NotDone(OpenFailure(basePath_, joined_.error()));
+    if (!joined_.IsOpen()) return NotDone(FileFailure(basePath_, joined_.error()));
     identity_ = platform::IdentityOf(joined_);
     return {true, {}, {}};
   }
@@ -141,7 +141,7 @@ class Joiner {
       if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
     }
     if (!joined_.Close() || !platform::FlushDirectoryOf(basePath_)) {
-      return NotDone(FileNameOf(basePath_) + ": " + std::strerror(errno));
+      return NotDone(FileFailure(basePath_, errno));
     }
     return {true, {}, plan_.checksumPath};
   }
@@ -184,7 +184,7 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
   // under this join, and no other join can run beside it.
   File first = platform::OpenExistingExclusive(firstName);
   if (!first.IsOpen()) {
-    return NotDone(first.error() == ENOENT ? noSet : OpenFailure(firstName, first.error()));
+    return NotDone(first.error() == ENOENT ? noSet : FileFailure(firstName, first.error()));
   }
   auto planned = Plan(inputFilename, first, options);
   if (auto* refused = std::get_if<Outcome>(&planned)) return *refused;
@@ -201,15 +201,17 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
     const std::string name = FragmentName(inputFilename, number);
     File opened = number == 1 ? File() : platform::OpenExistingExclusive(name);
     if (number > 1 && !opened.IsOpen()) {
-      if (opened.error() == ENOENT) throw platform::RuntimeError(platform::ErrorNumber::FileNotFound, name);
-      return NotDone(OpenFailure(name, opened.error()));
+      if (opened.error() == ENOENT) {
+        throw platform::RuntimeError(platform::ErrorNumber::FileNotFound, name);
+      }
+      return NotDone(FileFailure(name, opened.error()));
     }
     if (Outcome appended = joiner.Append(number, number == 1 ? first : opened); !appended) {
       return appended;
     }
   }
   Outcome finished = joiner.Finish();
-  if (finished && !first.Close()) return NotDone(FileNameOf(firstName) + ": " + std::strerror(errno));
+  if (finished && !first.Close()) return NotDone(FileFailure(firstName, errno));
   return finished;
 }
 

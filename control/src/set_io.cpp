@@ -7,7 +7,7 @@
 
 namespace control {
 
-std::string OpenFailure(const std::string& path, int error) {
+std::string FileFailure(const std::string& path, int error) {
   const std::string name = FileNameOf(path);
   switch (error) {
     case EWOULDBLOCK: return name + " is in use by another program";

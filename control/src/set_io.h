@@ -17,8 +17,9 @@ namespace control {
 // The outcome of a step that failed for `reason`.
 inline Outcome NotDone(std::string reason) { return Outcome{false, std::move(reason), {}}; }
 
-// Why the file `path` could not be opened or created, from the open's errno.
-std::string OpenFailure(const std::string& path, int error);
+// Why a call on the file `path` failed (an open, a create, a flush or a
+// close), in words for the person, from its errno.
+std::string FileFailure(const std::string& path, int error);
 
 // Why reading `from` or writing `to` failed, from the errno left behind.
 std::string CopyFailure(const std::string& from, const std::string& to, int error);

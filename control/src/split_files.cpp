@@ -22,7 +22,9 @@ using platform::File;
 int FragmentCount(std::int64_t length, std::int64_t partSize) {
   if (length == 0 || partSize == 0) return 0;
   const std::int64_t count = (length - 1) / partSize + 1;
-  if (count >= kLargestFragmentNumber) throw platform::RuntimeError(platform::ErrorNumber::Overflow);
+  if (count >= kLargestFragmentNumber) {
+    throw platform::RuntimeError(platform::ErrorNumber::Overflow);
+  }
   return static_cast<int>(count);
 }
 
@@ -78,18 +80,22 @@ class Splitter {
       platform::DeleteFile(name);
     }
     File fragment = platform::CreateNewExclusive(name);
-    if (!fragment.IsOpen()) return NotDone(OpenFailure(name, fragment.error()));
+    if (!fragment.IsOpen()) return NotDone(FileFailure(name, fragment.error()));
     const HashReadersDone readers(Pointer(fragmentHash_), Pointer(wholeHash_));
     const std::int64_t wanted = std::min(partSize_, length_ - offset_);
     const std::int64_t copied = CopyHashed(input_, offset_, fragment, 0, wanted,
                                            {Pointer(fragmentHash_), Pointer(wholeHash_)});
     if (copied < 0) return NotDone(CopyFailure(basePath_, name, errno));
-    if (copied != wanted) return NotDone(FileNameOf(basePath_) + " became shorter while it was split");
+    if (copied != wanted) {
+      return NotDone(FileNameOf(basePath_) + " became shorter while it was split");
+    }
     if (!platform::Flush(fragment)) return NotDone(CopyFailure(basePath_, name, errno));
     if (fragmentHash_) {
       const std::optional<Digest> digest = fragmentHash_->Take();
       // The whole file's hash reads this fragment too: done before it closes.
-      if (!digest || !wholeHash_->Wait()) return NotDone("reading back " + FileNameOf(name) + " failed");
+      if (!digest || !wholeHash_->Wait()) {
+        return NotDone("reading back " + FileNameOf(name) + " failed");
+      }
       checksums_.fragments.push_back(*digest);
     }
     if (number == 1) {
@@ -108,14 +114,14 @@ class Splitter {
       if (!checksums_.whole) return NotDone("reading back the fragments failed");
       const std::string path = ChecksumFileName(basePath_);
       File file = platform::CreateNewExclusive(path);
-      if (!file.IsOpen()) return NotDone(OpenFailure(path, file.error()));
+      if (!file.IsOpen()) return NotDone(FileFailure(path, file.error()));
       const std::string text = FormatChecksums(FileNameOf(basePath_), checksums_);
       if (!platform::WriteAll(file, text.data(), text.size()) || !platform::Flush(file)) {
         return RemoveChecksumFile(file, path);
       }
       if (!file.Close()) return RemoveChecksumFile(file, path);
     }
-    if (!first_.Close()) return NotDone(FragmentName(FileNameOf(basePath_), 1) + ": " + std::strerror(errno));
+    if (!first_.Close()) return NotDone(FileFailure(FragmentName(basePath_, 1), errno));
     return {true, {}, {}};
   }
 
@@ -127,7 +133,7 @@ class Splitter {
   // A checksum file that could not be written whole makes no claim at all:
   // it is removed (through `file` while still open).
   static Outcome RemoveChecksumFile(File& file, const std::string& path) {
-    std::string reason = FileNameOf(path) + ": " + std::strerror(errno);
+    std::string reason = FileFailure(path, errno);
     try {
       if (file.IsOpen()) {
         platform::DeleteTaken(file, path);
@@ -159,9 +165,9 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
     throw platform::RuntimeError(platform::ErrorNumber::InvalidProcedureCall, inputFilename);
   }
   File input = platform::OpenExclusive(inputFilename);
-  if (!input.IsOpen()) return NotDone(OpenFailure(inputFilename, input.error()));
+  if (!input.IsOpen()) return NotDone(FileFailure(inputFilename, input.error()));
   const std::int64_t length = platform::LengthOf(input);
-  if (length < 0) return NotDone(OpenFailure(inputFilename, errno));
+  if (length < 0) return NotDone(FileFailure(inputFilename, errno));
   const int count = FragmentCount(length, newFileSizeBytes);
   if (count == 0) return {input.Close(), {}, {}};  // no fragment: none is touched
 
@@ -169,7 +175,8 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
   // change: the older fragment 1 is held (a join holding it stops us here),
   // the older checksum file says which fragments beyond ours are stale.
   const int claimed = ClaimedFragments(inputFilename);
-  if (const auto name = NameOfInput(inputFilename, std::max(count, claimed), platform::IdentityOf(input))) {
+  const platform::FileIdentity inputIdentity = platform::IdentityOf(input);
+  if (const auto name = NameOfInput(inputFilename, std::max(count, claimed), inputIdentity)) {
     return NotDone(FileNameOf(*name) + " is the input file itself");
   }
   File olderFirst = TakeIfThere(FragmentName(inputFilename, 1));
@@ -190,7 +197,7 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
   Outcome finished = splitter.Finish();
   if (!finished) return finished;
   if (!input.Close() || !platform::FlushDirectoryOf(inputFilename)) {
-    return NotDone(FileNameOf(inputFilename) + ": " + std::strerror(errno));
+    return NotDone(FileFailure(inputFilename, errno));
   }
   return finished;
 }
