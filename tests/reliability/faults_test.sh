@@ -104,7 +104,7 @@ if $can_trace; then
   # is how the sanitizer runtime probes memory. Above 150 calls, every k-th
   # call and the last 20 are failed.
   fault_holds() {  # fault_holds DRIVER OPERATION SYSCALL [fallback]
-    local driver=$1 operation=$2 syscall=$3 status when first sites step=1 runs=0 injected=0 reported=0
+    local driver=$1 operation=$2 syscall=$3 status when first sites step=1 runs=0 injected=0 reported=0 skipped=0
     local -a trace=("${traced[@]}" -y -e trace="$syscall,copy_file_range")
     [ -z "${4:-}" ] || trace+=(-e inject=copy_file_range:error=ENOSYS)
     first=$(startup_calls "$driver" "$syscall")
@@ -118,6 +118,12 @@ if $can_trace; then
       operate "$driver" "$operation" "${trace[@]}" -e inject="$syscall:error=EIO:when=$when"
       status=$?
       runs=$((runs + 1))
+      # With threads the numbering can shift onto the sanitizer's own probe,
+      # which is left alone as above: such a run tells nothing.
+      if grep -qE "^([0-9]+ +)?$syscall\(.*<pipe:.*\(INJECTED\)" "$work/trace"; then
+        skipped=$((skipped + 1))
+        continue
+      fi
       [ "$status" = 1 ] || [ "$status" = 2 ] && reported=$((reported + 1))
       if grep -qE "^([0-9]+ +)?$syscall\(.*EIO.*\(INJECTED\)" "$work/trace"; then
         injected=$((injected + 1))
@@ -131,7 +137,7 @@ if $can_trace; then
     done
     injected_runs[$syscall]=$((${injected_runs[$syscall]:-0} + injected))
     echo "$driver $operation, $syscall${4:+ in the $4}: $sites call sites, $runs runs${sampled:-}, $injected injected, $reported reported failure"
-    [ "$sites" = 0 ] || [ "$reported" -gt 0 ]
+    [ "$sites" = "$skipped" ] || [ "$reported" -gt 0 ]
   }
   # Neither ever writes with pwrite64 today; the loop finds out if one does.
   for driver in tool component; do
