@@ -76,35 +76,20 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
   return plan;
 }
 
-// The fragment among the first `count` that is the file `path` itself,
-// however reached; nothing when none is, or nothing is at `path`.
-std::optional<std::string> FragmentThatIs(const std::string& basePath, int count,
-                                          const std::string& path) {
-  const std::optional<platform::FileIdentity> output = platform::IdentityOf(path);
-  if (!output) return std::nullopt;
-  for (int number = 1; number <= count; ++number) {
-    const std::string name = FragmentName(basePath, number);
-    if (platform::IdentityOf(name) == output) return name;
-  }
-  return std::nullopt;
-}
-
 // One join in progress: the joined file and the hashes that run beside it.
 class Joiner {
  public:
-  Joiner(const std::string& basePath, JoinPlan plan) : basePath_(basePath), plan_(std::move(plan)) {
-    if (plan_.checksums) {
-      fragmentHash_.emplace();
-      if (plan_.checksums->whole) wholeHash_.emplace();
-    }
-  }
+  Joiner(const std::string& basePath, JoinPlan plan)
+      : basePath_(basePath),
+        plan_(std::move(plan)),
+        hashes_(plan_.checksums.has_value(), plan_.checksums && plan_.checksums->whole) {}
 
   // Creates the joined file anew, never through a link.
   Outcome Create() {
     joined_ = platform::CreateNewExclusive(basePath_);
     if (!joined_.IsOpen()) return NotDone(FileFailure(basePath_, joined_.error()));
     identity_ = platform::IdentityOf(joined_);
-    return {true, {}, {}};
+    return Done();
   }
 
   // Appends fragment `number`, read through the one descriptor `fragment`
@@ -117,45 +102,40 @@ class Joiner {
     }
     const std::int64_t length = platform::LengthOf(fragment);
     std::int64_t offset = 0;
-    const std::int64_t copied = CopyHashed(fragment, offset, joined_, written_, length,
-                                           {Pointer(fragmentHash_), Pointer(wholeHash_)});
+    const std::int64_t copied = hashes_.Copy(fragment, offset, joined_, written_, length);
     if (copied < 0) return NotDone(CopyFailure(name, basePath_, errno));
     if (copied != length) return NotDone(FileNameOf(name) + " became shorter while it was joined");
     written_ += copied;
     if (!platform::Flush(joined_)) return NotDone(CopyFailure(name, basePath_, errno));
-    if (fragmentHash_) {
-      const std::optional<Digest> digest = fragmentHash_->Take();
+    if (hashes_.HashesFragments()) {
+      const std::optional<Digest> digest = hashes_.TakeFragment();
       if (!digest) return NotDone("reading back " + FileNameOf(basePath_) + " failed");
       if (*digest != plan_.checksums->fragments[static_cast<std::size_t>(number - 1)]) {
         return Mismatch(name);
       }
     }
-    return {true, {}, {}};
+    return Done();
   }
 
   // Checks the whole file when its checksum is listed, then closes it.
   Outcome Finish() {
-    if (wholeHash_) {
-      const std::optional<Digest> digest = wholeHash_->Take();
+    if (hashes_.HashesWhole()) {
+      const std::optional<Digest> digest = hashes_.TakeWhole();
       if (!digest) return NotDone("reading back " + FileNameOf(basePath_) + " failed");
       if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
     }
     if (!joined_.Close() || !platform::FlushDirectoryOf(basePath_)) {
       return NotDone(FileFailure(basePath_, errno));
     }
-    return {true, {}, plan_.checksumPath};
+    return Done(plan_.checksumPath);
   }
 
  private:
-  static BackgroundHash* Pointer(std::optional<BackgroundHash>& hash) {
-    return hash ? &*hash : nullptr;
-  }
-
   // The joined file is known to be wrong: it is removed, and `name` is the
   // file that does not match.
   Outcome Mismatch(const std::string& name) {
     std::string reason = FileNameOf(name) + " does not match " + FileNameOf(plan_.checksumPath);
-    if (wholeHash_) wholeHash_->Wait();  // it reads the joined file
+    hashes_.Wait();  // they read the joined file
     try {
       platform::DeleteTaken(joined_, basePath_);
     } catch (const platform::RuntimeError& error) {
@@ -170,8 +150,7 @@ class Joiner {
   File joined_;  // declared before the hashes, which read it, so it closes after them
   platform::FileIdentity identity_;
   std::int64_t written_ = 0;
-  std::optional<BackgroundHash> fragmentHash_;
-  std::optional<BackgroundHash> wholeHash_;
+  SetHashes hashes_;
 };
 
 }  // namespace
@@ -189,8 +168,10 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
   auto planned = Plan(inputFilename, first, options);
   if (auto* refused = std::get_if<Outcome>(&planned)) return *refused;
   JoinPlan& plan = std::get<JoinPlan>(planned);
-  if (const auto name = FragmentThatIs(inputFilename, plan.count, inputFilename)) {
-    return NotDone(FileNameOf(*name) + " is the output file itself");
+  if (const auto output = platform::IdentityOf(inputFilename)) {
+    if (const auto name = FragmentThatIs(inputFilename, plan.count, *output)) {
+      return NotDone(FileNameOf(*name) + " is the output file itself");
+    }
   }
 
   if (platform::FileExists(inputFilename)) platform::DeleteFile(inputFilename);

@@ -2,6 +2,8 @@
 
 #include "checksum_file.h"
 
+#include <control/fragment_set.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -22,21 +24,43 @@ std::string CopyFailure(const std::string& from, const std::string& to, int erro
   return "copying " + FileNameOf(from) + " to " + FileNameOf(to) + ": " + std::strerror(error);
 }
 
-std::int64_t CopyHashed(const platform::File& source, std::int64_t& sourceOffset,
-                        const platform::File& destination, std::int64_t destinationOffset,
-                        std::int64_t count, std::initializer_list<BackgroundHash*> hashes) {
+std::optional<std::string> FragmentThatIs(const std::string& basePath, int last,
+                                          const platform::FileIdentity& target) {
+  for (int number = 1; number <= last; ++number) {
+    const std::string name = FragmentName(basePath, number);
+    if (platform::IdentityOf(name) == target) return name;
+  }
+  return std::nullopt;
+}
+
+SetHashes::SetHashes(bool fragments, bool whole) {
+  if (fragments) fragment_.emplace();
+  if (whole) whole_.emplace();
+}
+
+std::int64_t SetHashes::Copy(const platform::File& source, std::int64_t& sourceOffset,
+                             const platform::File& destination, std::int64_t destinationOffset,
+                             std::int64_t count) {
   platform::CopiedPiece queue;
-  for (BackgroundHash* hash : hashes) {
-    if (hash == nullptr) continue;
+  if (fragment_ || whole_) {
     queue = [&](std::int64_t written) {
-      for (BackgroundHash* each : hashes) {
-        if (each != nullptr) each->Add(destination.descriptor(), destinationOffset, written);
-      }
+      if (fragment_) fragment_->Add(destination.descriptor(), destinationOffset, written);
+      if (whole_) whole_->Add(destination.descriptor(), destinationOffset, written);
       destinationOffset += written;
     };
-    break;
   }
   return platform::CopyBytes(source, sourceOffset, destination, count, queue);
+}
+
+std::optional<Digest> SetHashes::TakeFragment() {
+  return fragment_ ? fragment_->Take() : std::nullopt;
+}
+
+std::optional<Digest> SetHashes::TakeWhole() { return whole_ ? whole_->Take() : std::nullopt; }
+
+bool SetHashes::Wait() {
+  const bool fragmentRead = !fragment_ || fragment_->Wait();
+  return (!whole_ || whole_->Wait()) && fragmentRead;
 }
 
 }  // namespace control

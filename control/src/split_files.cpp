@@ -43,11 +43,7 @@ std::optional<std::string> NameOfInput(const std::string& basePath, int last,
   if (CanHaveChecksumFile(basePath) && platform::IdentityOf(ChecksumFileName(basePath)) == input) {
     return ChecksumFileName(basePath);
   }
-  for (int number = 1; number <= last; ++number) {
-    const std::string name = FragmentName(basePath, number);
-    if (platform::IdentityOf(name) == input) return name;
-  }
-  return std::nullopt;
+  return FragmentThatIs(basePath, last, input);
 }
 
 // The older file of the name `path`, taken for deletion; an unopened file
@@ -62,12 +58,11 @@ class Splitter {
  public:
   Splitter(const std::string& basePath, File& input, std::int64_t length, std::int64_t partSize,
            bool checksums)
-      : basePath_(basePath), input_(input), length_(length), partSize_(partSize) {
-    if (checksums) {
-      fragmentHash_.emplace();
-      wholeHash_.emplace();
-    }
-  }
+      : basePath_(basePath),
+        input_(input),
+        length_(length),
+        partSize_(partSize),
+        hashes_(checksums, checksums) {}
 
   // Replaces fragment `number` (whose older file `older` may hold) with the
   // next part of the input, flushed; fragment 1 stays open and held until
@@ -81,19 +76,18 @@ class Splitter {
     }
     File fragment = platform::CreateNewExclusive(name);
     if (!fragment.IsOpen()) return NotDone(FileFailure(name, fragment.error()));
-    const HashReadersDone readers(Pointer(fragmentHash_), Pointer(wholeHash_));
+    const SetHashes::Readers readers(hashes_);
     const std::int64_t wanted = std::min(partSize_, length_ - offset_);
-    const std::int64_t copied = CopyHashed(input_, offset_, fragment, 0, wanted,
-                                           {Pointer(fragmentHash_), Pointer(wholeHash_)});
+    const std::int64_t copied = hashes_.Copy(input_, offset_, fragment, 0, wanted);
     if (copied < 0) return NotDone(CopyFailure(basePath_, name, errno));
     if (copied != wanted) {
       return NotDone(FileNameOf(basePath_) + " became shorter while it was split");
     }
     if (!platform::Flush(fragment)) return NotDone(CopyFailure(basePath_, name, errno));
-    if (fragmentHash_) {
-      const std::optional<Digest> digest = fragmentHash_->Take();
+    if (hashes_.HashesFragments()) {
+      const std::optional<Digest> digest = hashes_.TakeFragment();
       // The whole file's hash reads this fragment too: done before it closes.
-      if (!digest || !wholeHash_->Wait()) {
+      if (!digest || !hashes_.Wait()) {
         return NotDone("reading back " + FileNameOf(name) + " failed");
       }
       checksums_.fragments.push_back(*digest);
@@ -103,14 +97,14 @@ class Splitter {
     } else if (!fragment.Close()) {
       return NotDone(CopyFailure(basePath_, name, errno));
     }
-    return {true, {}, {}};
+    return Done();
   }
 
   // Writes the checksum file, created anew and never through a link, then
   // lets go of fragment 1.
   Outcome Finish() {
-    if (wholeHash_) {
-      checksums_.whole = wholeHash_->Take();
+    if (hashes_.HashesWhole()) {
+      checksums_.whole = hashes_.TakeWhole();
       if (!checksums_.whole) return NotDone("reading back the fragments failed");
       const std::string path = ChecksumFileName(basePath_);
       File file = platform::CreateNewExclusive(path);
@@ -122,14 +116,10 @@ class Splitter {
       if (!file.Close()) return RemoveChecksumFile(file, path);
     }
     if (!first_.Close()) return NotDone(FileFailure(FragmentName(basePath_, 1), errno));
-    return {true, {}, {}};
+    return Done();
   }
 
  private:
-  static BackgroundHash* Pointer(std::optional<BackgroundHash>& hash) {
-    return hash ? &*hash : nullptr;
-  }
-
   // A checksum file that could not be written whole makes no claim at all:
   // it is removed (through `file` while still open).
   static Outcome RemoveChecksumFile(File& file, const std::string& path) {
@@ -152,8 +142,7 @@ class Splitter {
   std::int64_t partSize_;
   std::int64_t offset_ = 0;
   File first_;  // declared before the hashes, which may read it, so it closes after them
-  std::optional<BackgroundHash> fragmentHash_;
-  std::optional<BackgroundHash> wholeHash_;
+  SetHashes hashes_;
   SetChecksums checksums_;
 };
 

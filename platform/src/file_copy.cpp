@@ -10,11 +10,6 @@
 namespace platform {
 namespace {
 
-// The most one kernel copy is asked for at a time is kCopyPieceBytes. After
-// each piece the disk is set to work on it while the next is copied, so the
-// flush that ends a fragment waits for the last piece only instead of the
-// whole fragment.
-
 // Starts writing the `length` bytes just written before the file position of
 // `descriptor` to the disk, without waiting. Only a head start: a failure
 // shows in the later flush.
@@ -25,7 +20,10 @@ void StartWritebackOfLast(int descriptor, std::int64_t length) {
 
 enum class KernelCopy { Done, Refused, Failed };
 
-// Copies with copy_file_range for as long as the kernel agrees. Refused means
+// Copies with copy_file_range for as long as the kernel agrees, at most
+// kCopyPieceBytes at a time. After each piece the disk is set to work on it
+// while the next is copied, so the flush that ends a fragment waits for the
+// last piece only instead of the whole fragment. Refused means
 // this pair of files needs the ordinary copy for what is left; a zero count is
 // treated the same way, since some file systems report it before their end
 // and only a plain read can tell the end of the file apart.

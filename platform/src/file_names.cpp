@@ -43,8 +43,8 @@ bool FileExists(const std::string& path) {
 }
 
 std::int64_t FileLength(const std::string& path) {
-  struct stat status {};
   if (!IsUsablePath(path)) throw RuntimeError(ErrorNumber::FileNotFound, path);
+  struct stat status {};
   if (stat(path.c_str(), &status) != 0) throw FileError(errno, path);
   if (!S_ISREG(status.st_mode)) throw RuntimeError(ErrorNumber::FileNotFound, path);
   return status.st_size;

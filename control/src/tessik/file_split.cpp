@@ -129,22 +129,23 @@ bool FileSplit::Split() {
 bool FileSplit::Join() {
   verifiedWith_.clear();
   if (OutputFile().empty()) return false;
-  const control::Outcome outcome = control::JoinFiles(OutputFile(), {Checksums()});
+  const control::Outcome outcome = RunJoin(OutputFile());
   if (!outcome) ShowFailure("Error joining files!", outcome.reason);
-  verifiedWith_ = outcome.checksumFile;
   return outcome.done;
+}
+
+control::Outcome FileSplit::RunJoin(const std::string& path) {
+  verifiedWith_.clear();
+  control::Outcome outcome = control::JoinFiles(path, {Checksums()});
+  verifiedWith_ = outcome.checksumFile;
+  return outcome;
 }
 
 bool FileSplit::SplitFiles(const std::string& inputFilename, std::int32_t& newFileSizeBytes) {
   return control::SplitFiles(inputFilename, newFileSizeBytes, {Checksums()}).done;
 }
 
-bool FileSplit::JoinFiles(const std::string& inputFilename) {
-  verifiedWith_.clear();
-  const control::Outcome outcome = control::JoinFiles(inputFilename, {Checksums()});
-  verifiedWith_ = outcome.checksumFile;
-  return outcome.done;
-}
+bool FileSplit::JoinFiles(const std::string& inputFilename) { return RunJoin(inputFilename).done; }
 
 void FileSplit::ShowAboutBox() { control::ShowAboutDialog(); }
 

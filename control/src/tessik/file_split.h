@@ -1,5 +1,6 @@
 #pragma once
 
+#include <control/split_join.h>
 #include <platform/component/class_factory.h>
 #include <platform/component/dispatch.h>
 #include <platform/component/persistence.h>
@@ -77,6 +78,8 @@ class FileSplit final : public platform::StandardDispatch,
   ~FileSplit();
   // Tells the host that property `id` changed; raises its error if it rejects.
   void PropertyChanged(platform::DispatchId id, std::string_view name);
+  // Joins `path` with the Checksums setting and remembers what verified it.
+  control::Outcome RunJoin(const std::string& path);
   // Shows the component's failure box: `what` failed, and why.
   static void ShowFailure(const char* what, const std::string& reason);
 
