@@ -57,6 +57,24 @@ bool BackgroundHash::Wait() {
   return !failed_;
 }
 
+std::optional<bool> BackgroundHash::WaitFor(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  if (!changed_.wait_for(lock, limit, [this] { return queue_.empty() && !busy_; })) {
+    return std::nullopt;
+  }
+  return !failed_;
+}
+
+void BackgroundHash::Abandon() {
+  std::unique_lock lock(mutex_);
+  if (queue_.empty() && !busy_) return;
+  queue_.clear();
+  failed_ = true;
+  abandoning_ = true;
+  changed_.wait(lock, [this] { return !busy_; });
+  abandoning_ = false;
+}
+
 std::optional<Digest> BackgroundHash::Take() {
   const bool hashed = Wait();
   Digest digest{};
@@ -105,6 +123,8 @@ bool BackgroundHash::HashRange(const Range& range, unsigned char* buffer) {
     }
     offset += got;
     remaining -= got;
+    hashed_.fetch_add(got, std::memory_order_relaxed);
+    if (abandoning_.load(std::memory_order_relaxed)) return false;
   }
   return true;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -28,6 +30,15 @@ class BackgroundHash {
   // Waits until every range queued has been hashed; false when a read failed
   // or delivered fewer bytes than queued.
   bool Wait();
+  // As Wait, for at most `limit`; nothing when ranges are still being hashed.
+  std::optional<bool> WaitFor(std::chrono::milliseconds limit);
+  // Drops what is queued and stops the range being hashed within one read,
+  // then waits until no file is read any more. When anything was dropped, the
+  // digest is lost until the next Take (as after a failed read). Nothing
+  // changes when all was hashed already.
+  void Abandon();
+  // How many bytes have been hashed since the hash was made, over all takes.
+  std::int64_t Hashed() const { return hashed_.load(std::memory_order_relaxed); }
   // Waits, then gives the digest of all the bytes added since the last Take
   // (nothing when a read failed) and starts afresh.
   std::optional<Digest> Take();
@@ -47,6 +58,8 @@ class BackgroundHash {
   bool busy_ = false;
   bool failed_ = false;
   bool stopping_ = false;
+  std::atomic<bool> abandoning_{false};
+  std::atomic<std::int64_t> hashed_{0};
   void* context_;  // the library's digest context, touched by the thread only while busy
   std::thread thread_;
 };

@@ -23,6 +23,7 @@ using platform::File;
 // a checksum file lists them.
 struct JoinPlan {
   int count = 0;
+  std::int64_t total = 0;  // bytes, as the fragments are long when planned
   std::optional<SetChecksums> checksums;
   std::string checksumPath;
 };
@@ -61,6 +62,10 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
   if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
   if (listed.state == ChecksumFile::State::Missing) {
     plan.count = CountFragments(basePath);
+    plan.total = platform::LengthOf(first);
+    for (int number = 2; number <= plan.count; ++number) {
+      plan.total += platform::FileLength(FragmentName(basePath, number));
+    }
     return plan;
   }
   plan.count = static_cast<int>(listed.checksums.fragments.size());
@@ -71,6 +76,7 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
     lengths.push_back(platform::FileLength(name));
   }
   if (auto problem = ImplausibleLength(basePath, lengths)) return NotDone(*problem);
+  for (const std::int64_t length : lengths) plan.total += length;
   plan.checksums = std::move(listed.checksums);
   plan.checksumPath = ChecksumFileName(basePath);
   return plan;
@@ -79,10 +85,10 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
 // One join in progress: the joined file and the hashes that run beside it.
 class Joiner {
  public:
-  Joiner(const std::string& basePath, JoinPlan plan)
+  Joiner(const std::string& basePath, JoinPlan plan, ProgressMeter& meter)
       : basePath_(basePath),
         plan_(std::move(plan)),
-        hashes_(plan_.checksums.has_value(), plan_.checksums && plan_.checksums->whole) {}
+        hashes_(plan_.checksums.has_value(), plan_.checksums && plan_.checksums->whole, meter) {}
 
   // Creates the joined file anew, never through a link.
   Outcome Create() {
@@ -90,6 +96,20 @@ class Joiner {
     if (!joined_.IsOpen()) return NotDone(FileFailure(basePath_, joined_.error()));
     identity_ = platform::IdentityOf(joined_);
     return Done();
+  }
+
+  // Waits until the hashes have read all that was written; the bytes written.
+  std::int64_t Settled() {
+    hashes_.Wait();
+    return written_;
+  }
+
+  // Removes the file a join that did not end was writing; says why when it
+  // could not.
+  std::string Undo() {
+    hashes_.Abandon();  // they read the joined file
+    if (joined_.IsOpen()) return RemoveHeld(joined_, basePath_);
+    return identity_ ? RemoveWritten(basePath_, *identity_) : std::string();
   }
 
   // Appends fragment `number`, read through the one descriptor `fragment`
@@ -131,24 +151,16 @@ class Joiner {
   }
 
  private:
-  // The joined file is known to be wrong: it is removed, and `name` is the
-  // file that does not match.
-  Outcome Mismatch(const std::string& name) {
-    std::string reason = FileNameOf(name) + " does not match " + FileNameOf(plan_.checksumPath);
-    hashes_.Wait();  // they read the joined file
-    try {
-      platform::DeleteTaken(joined_, basePath_);
-    } catch (const platform::RuntimeError& error) {
-      reason += "; the wrong " + FileNameOf(basePath_) + " could not be removed (" +
-                error.description() + ")";
-    }
-    return NotDone(std::move(reason));
+  // The joined file is known to be wrong: `name` is the file that does not
+  // match. Undo removes it.
+  Outcome Mismatch(const std::string& name) const {
+    return NotDone(FileNameOf(name) + " does not match " + FileNameOf(plan_.checksumPath));
   }
 
   const std::string& basePath_;
   JoinPlan plan_;
   File joined_;  // declared before the hashes, which read it, so it closes after them
-  platform::FileIdentity identity_;
+  std::optional<platform::FileIdentity> identity_;  // once created
   std::int64_t written_ = 0;
   SetHashes hashes_;
 };
@@ -174,26 +186,34 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
     }
   }
 
-  if (platform::FileExists(inputFilename)) platform::DeleteFile(inputFilename);
+  ProgressMeter meter(options, plan.total);
+  meter.Report(0);
+
   const int count = plan.count;
-  Joiner joiner(inputFilename, std::move(plan));
-  if (Outcome created = joiner.Create(); !created) return created;
-  for (int number = 1; number <= count; ++number) {
-    const std::string name = FragmentName(inputFilename, number);
-    File opened = number == 1 ? File() : platform::OpenExistingExclusive(name);
-    if (number > 1 && !opened.IsOpen()) {
-      if (opened.error() == ENOENT) {
-        throw platform::RuntimeError(platform::ErrorNumber::FileNotFound, name);
-      }
-      return NotDone(FileFailure(name, opened.error()));
-    }
-    if (Outcome appended = joiner.Append(number, number == 1 ? first : opened); !appended) {
-      return appended;
-    }
-  }
-  Outcome finished = joiner.Finish();
-  if (finished && !first.Close()) return NotDone(FileFailure(firstName, errno));
-  return finished;
+  Joiner joiner(inputFilename, std::move(plan), meter);
+  return Settle(
+      [&] {
+        if (platform::FileExists(inputFilename)) platform::DeleteFile(inputFilename);
+        if (Outcome created = joiner.Create(); !created) return created;
+        for (int number = 1; number <= count; ++number) {
+          const std::string name = FragmentName(inputFilename, number);
+          File opened = number == 1 ? File() : platform::OpenExistingExclusive(name);
+          if (number > 1 && !opened.IsOpen()) {
+            if (opened.error() == ENOENT) {
+              throw platform::RuntimeError(platform::ErrorNumber::FileNotFound, name);
+            }
+            return NotDone(FileFailure(name, opened.error()));
+          }
+          if (Outcome appended = joiner.Append(number, number == 1 ? first : opened); !appended) {
+            return appended;
+          }
+        }
+        meter.Report(joiner.Settled());
+        Outcome finished = joiner.Finish();
+        if (finished && !first.Close()) return NotDone(FileFailure(firstName, errno));
+        return finished;
+      },
+      [&] { return joiner.Undo(); });
 }
 
 }  // namespace control

@@ -4,6 +4,9 @@
 
 #include <control/fragment_set.h>
 
+#include <platform/runtime_error.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -33,7 +36,62 @@ std::optional<std::string> FragmentThatIs(const std::string& basePath, int last,
   return std::nullopt;
 }
 
-SetHashes::SetHashes(bool fragments, bool whole) {
+namespace {
+
+// Runs one removal of a clean-up; its failure in words.
+template <typename Removal>
+std::string Removing(const std::string& path, Removal removal) {
+  try {
+    removal();
+    return {};
+  } catch (const platform::RuntimeError& error) {
+    return FileNameOf(path) + " could not be removed (" + error.description() + ")";
+  }
+}
+
+constexpr std::int64_t kReportBytes = std::int64_t{64} << 20;
+constexpr std::chrono::milliseconds kReportInterval{100};
+
+}  // namespace
+
+ProgressMeter::ProgressMeter(const SetOptions& options, std::int64_t total)
+    : options_(options), total_(total), lastTime_(std::chrono::steady_clock::now()) {}
+
+void ProgressMeter::Update(std::int64_t done) {
+  if (!options_.progress) return;
+  if (done - lastDone_ < kReportBytes &&
+      std::chrono::steady_clock::now() - lastTime_ < kReportInterval) {
+    return;
+  }
+  Report(done);
+}
+
+void ProgressMeter::Report(std::int64_t done) {
+  if (!options_.progress) return;
+  lastDone_ = done;
+  lastTime_ = std::chrono::steady_clock::now();
+  // A file that grew while it was read is not done beyond its whole.
+  total_ = std::max(total_, done);
+  if (options_.progress(done, total_)) {
+    throw platform::RuntimeError(platform::ErrorNumber::UserInterrupt);
+  }
+}
+
+std::string RemoveWritten(const std::string& path, const platform::FileIdentity& identity) {
+  return Removing(path, [&] { platform::DeleteIfStill(path, identity); });
+}
+
+std::string RemoveIfThere(const std::string& path) {
+  return Removing(path, [&] {
+    if (platform::FileExists(path)) platform::DeleteFile(path);
+  });
+}
+
+std::string RemoveHeld(platform::File& file, const std::string& path) {
+  return Removing(path, [&] { platform::DeleteTaken(file, path); });
+}
+
+SetHashes::SetHashes(bool fragments, bool whole, ProgressMeter& meter) : meter_(meter) {
   if (fragments) fragment_.emplace();
   if (whole) whole_.emplace();
 }
@@ -41,26 +99,50 @@ SetHashes::SetHashes(bool fragments, bool whole) {
 std::int64_t SetHashes::Copy(const platform::File& source, std::int64_t& sourceOffset,
                              const platform::File& destination, std::int64_t destinationOffset,
                              std::int64_t count) {
-  platform::CopiedPiece queue;
-  if (fragment_ || whole_) {
-    queue = [&](std::int64_t written) {
-      if (fragment_) fragment_->Add(destination.descriptor(), destinationOffset, written);
-      if (whole_) whole_->Add(destination.descriptor(), destinationOffset, written);
-      destinationOffset += written;
-    };
-  }
+  const platform::CopiedPiece queue = [&](std::int64_t written) {
+    if (fragment_) fragment_->Add(destination.descriptor(), destinationOffset, written);
+    if (whole_) whole_->Add(destination.descriptor(), destinationOffset, written);
+    destinationOffset += written;
+    copied_ += written;
+    meter_.Update(Done());
+  };
   return platform::CopyBytes(source, sourceOffset, destination, count, queue);
 }
 
-std::optional<Digest> SetHashes::TakeFragment() {
-  return fragment_ ? fragment_->Take() : std::nullopt;
+std::int64_t SetHashes::Done() const {
+  std::int64_t done = copied_;
+  if (fragment_) done = std::min(done, fragment_->Hashed());
+  if (whole_) done = std::min(done, whole_->Hashed());
+  return done;
 }
 
-std::optional<Digest> SetHashes::TakeWhole() { return whole_ ? whole_->Take() : std::nullopt; }
+std::optional<Digest> SetHashes::TakeFragment() {
+  if (!fragment_) return std::nullopt;
+  Wait();
+  return fragment_->Take();
+}
+
+std::optional<Digest> SetHashes::TakeWhole() {
+  if (!whole_) return std::nullopt;
+  Wait();
+  return whole_->Take();
+}
 
 bool SetHashes::Wait() {
-  const bool fragmentRead = !fragment_ || fragment_->Wait();
-  return (!whole_ || whole_->Wait()) && fragmentRead;
+  constexpr std::chrono::milliseconds kPoll{20};
+  bool read = true;
+  for (std::optional<BackgroundHash>* hash : {&fragment_, &whole_}) {
+    if (!hash->has_value()) continue;
+    std::optional<bool> waited;
+    while (!(waited = (*hash)->WaitFor(kPoll))) meter_.Update(Done());
+    read = *waited && read;
+  }
+  return read;
+}
+
+void SetHashes::Abandon() {
+  if (fragment_) fragment_->Abandon();
+  if (whole_) whole_->Abandon();
 }
 
 }  // namespace control

@@ -6,7 +6,9 @@
 
 #include <control/split_join.h>
 #include <platform/file_rules.h>
+#include <platform/runtime_error.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,12 +31,64 @@ std::string CopyFailure(const std::string& from, const std::string& to, int erro
 std::optional<std::string> FragmentThatIs(const std::string& basePath, int last,
                                           const platform::FileIdentity& target);
 
-// The hashes of a set being written: the current fragment's and the whole
-// file's, each on a thread of its own, either of them possibly off. They hash
-// what the copy wrote, read back from the file it wrote to.
+// Removes `path` if it is still the file `identity` this operation wrote;
+// empty when that went well, else why it could not be removed.
+std::string RemoveWritten(const std::string& path, const platform::FileIdentity& identity);
+// Removes `path` if it is there; empty when that went well, else why not.
+std::string RemoveIfThere(const std::string& path);
+// Removes the file `path` that `file`, still open, holds; as above.
+std::string RemoveHeld(platform::File& file, const std::string& path);
+
+// Runs `work`, the steps of an operation that change files. When it ends in
+// any other way than done (not done, or a raised error, error 18 included),
+// `undo` removes what it wrote and says what it could not remove, which then
+// goes with the failure: after the reason, or after the error's description.
+template <typename Work, typename Undo>
+Outcome Settle(Work work, Undo undo) {
+  Outcome outcome;
+  try {
+    outcome = work();
+  } catch (const platform::RuntimeError& error) {
+    const std::string left = undo();
+    if (left.empty()) throw;
+    throw platform::RuntimeError(error.number(), error.description() + "; " + left, error.path());
+  } catch (...) {
+    undo();
+    throw;
+  }
+  if (!outcome) {
+    const std::string left = undo();
+    if (!left.empty()) outcome.reason += (outcome.reason.empty() ? "" : "; ") + left;
+  }
+  return outcome;
+}
+
+// Reports an operation's progress to SetOptions::progress and passes on a
+// request to stop as error 18. Without a report function it does nothing.
+class ProgressMeter {
+ public:
+  ProgressMeter(const SetOptions& options, std::int64_t total);
+
+  // Reports `done` when 64 MiB or 100 ms have passed since the last report;
+  // raises error 18 when the report asks to stop.
+  void Update(std::int64_t done);
+  // Reports `done` now, with the same answer.
+  void Report(std::int64_t done);
+
+ private:
+  const SetOptions& options_;
+  std::int64_t total_;
+  std::int64_t lastDone_ = 0;
+  std::chrono::steady_clock::time_point lastTime_;
+};
+
+// The copy of a set's bytes and their hashes: the current fragment's and
+// the whole file's, each on a thread of its own, either of them possibly off.
+// They hash what the copy wrote, read back from the file it wrote to. The
+// bytes done, copied and hashed, go to `meter` as the work goes on.
 class SetHashes {
  public:
-  SetHashes(bool fragments, bool whole);
+  SetHashes(bool fragments, bool whole, ProgressMeter& meter);
 
   bool HashesFragments() const { return fragment_.has_value(); }
   bool HashesWhole() const { return whole_.has_value(); }
@@ -50,15 +104,21 @@ class SetHashes {
   // hash is off or a read failed.
   std::optional<Digest> TakeFragment();
   std::optional<Digest> TakeWhole();
-  // Waits until both have read all they were given; false when a read failed.
+  // Waits until both have read all they were given, reporting progress
+  // meanwhile; false when a read failed.
   bool Wait();
+  // Stops both hashes reading, at once; what they had not read yet is lost.
+  void Abandon();
+  // The bytes copied so far that every hash has read too.
+  std::int64_t Done() const;
 
-  // Waits for the hashes when it goes. Declared after a file whose ranges
-  // they read, it closes that file only after them, whichever way a step ends.
+  // Stops the hashes when it goes, after they read all they were given or
+  // not. Declared after a file whose ranges they read, it closes that file
+  // only after them, whichever way a step ends.
   class Readers {
    public:
     explicit Readers(SetHashes& hashes) : hashes_(hashes) {}
-    ~Readers() { hashes_.Wait(); }
+    ~Readers() { hashes_.Abandon(); }
     Readers(const Readers&) = delete;
     Readers& operator=(const Readers&) = delete;
 
@@ -69,6 +129,8 @@ class SetHashes {
  private:
   std::optional<BackgroundHash> fragment_;
   std::optional<BackgroundHash> whole_;
+  ProgressMeter& meter_;
+  std::int64_t copied_ = 0;
 };
 
 }  // namespace control

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace control {
 namespace {
@@ -57,12 +58,13 @@ File TakeIfThere(const std::string& path) {
 class Splitter {
  public:
   Splitter(const std::string& basePath, File& input, std::int64_t length, std::int64_t partSize,
-           bool checksums)
+           bool checksums, int claimed, ProgressMeter& meter)
       : basePath_(basePath),
         input_(input),
         length_(length),
         partSize_(partSize),
-        hashes_(checksums, checksums) {}
+        claimed_(claimed),
+        hashes_(checksums, checksums, meter) {}
 
   // Replaces fragment `number` (whose older file `older` may hold) with the
   // next part of the input, flushed; fragment 1 stays open and held until
@@ -74,8 +76,10 @@ class Splitter {
     } else if (platform::FileExists(name)) {
       platform::DeleteFile(name);
     }
+    touched_ = true;
     File fragment = platform::CreateNewExclusive(name);
     if (!fragment.IsOpen()) return NotDone(FileFailure(name, fragment.error()));
+    written_.push_back(platform::IdentityOf(fragment));
     const SetHashes::Readers readers(hashes_);
     const std::int64_t wanted = std::min(partSize_, length_ - offset_);
     const std::int64_t copied = hashes_.Copy(input_, offset_, fragment, 0, wanted);
@@ -109,38 +113,56 @@ class Splitter {
       const std::string path = ChecksumFileName(basePath_);
       File file = platform::CreateNewExclusive(path);
       if (!file.IsOpen()) return NotDone(FileFailure(path, file.error()));
+      checksumFile_ = platform::IdentityOf(file);
       const std::string text = FormatChecksums(FileNameOf(basePath_), checksums_);
-      if (!platform::WriteAll(file, text.data(), text.size()) || !platform::Flush(file)) {
-        return RemoveChecksumFile(file, path);
+      if (!platform::WriteAll(file, text.data(), text.size()) || !platform::Flush(file) ||
+          !file.Close()) {
+        return NotDone(FileFailure(path, errno));
       }
-      if (!file.Close()) return RemoveChecksumFile(file, path);
     }
     if (!first_.Close()) return NotDone(FileFailure(FragmentName(basePath_, 1), errno));
     return Done();
   }
 
- private:
-  // A checksum file that could not be written whole makes no claim at all:
-  // it is removed (through `file` while still open).
-  static Outcome RemoveChecksumFile(File& file, const std::string& path) {
-    std::string reason = FileFailure(path, errno);
-    try {
-      if (file.IsOpen()) {
-        platform::DeleteTaken(file, path);
-      } else {
-        platform::DeleteFile(path);
-      }
-    } catch (const platform::RuntimeError& error) {
-      reason += "; it could not be removed (" + error.description() + ")";
+  // Removes what a split that did not end wrote: its fragment 1 first, so
+  // that no join can take what is left, then its checksum file and its other
+  // fragments, then the rest of the older set that the older checksum file
+  // listed. A split that touched no fragment removes nothing. Says what
+  // could not be removed.
+  std::string Undo() {
+    hashes_.Abandon();  // they may be reading a fragment
+    if (!touched_) return {};
+    std::vector<std::string> left;
+    const std::string first = FragmentName(basePath_, 1);
+    if (first_.IsOpen()) {
+      left.push_back(RemoveHeld(first_, first));
+    } else if (!written_.empty()) {
+      left.push_back(RemoveWritten(first, written_.front()));
     }
-    return NotDone(std::move(reason));
+    if (checksumFile_) left.push_back(RemoveWritten(ChecksumFileName(basePath_), *checksumFile_));
+    const int ours = static_cast<int>(written_.size());
+    for (int number = 2; number <= ours; ++number) {
+      left.push_back(RemoveWritten(FragmentName(basePath_, number), written_[number - 1]));
+    }
+    for (int number = std::max(ours + 1, 2); number <= claimed_; ++number) {
+      left.push_back(RemoveIfThere(FragmentName(basePath_, number)));
+    }
+    std::erase(left, std::string());
+    std::string said;
+    for (const std::string& line : left) said += (said.empty() ? "" : "; ") + line;
+    return said;
   }
 
+ private:
   const std::string& basePath_;
   File& input_;
   std::int64_t length_;
   std::int64_t partSize_;
+  int claimed_;
   std::int64_t offset_ = 0;
+  bool touched_ = false;  // an older fragment was deleted or a new one created
+  std::vector<platform::FileIdentity> written_;
+  std::optional<platform::FileIdentity> checksumFile_;
   File first_;  // declared before the hashes, which may read it, so it closes after them
   SetHashes hashes_;
   SetChecksums checksums_;
@@ -171,24 +193,31 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
   File olderFirst = TakeIfThere(FragmentName(inputFilename, 1));
   const bool checksumFile = CanHaveChecksumFile(inputFilename);
   const std::string checksumPath = ChecksumFileName(inputFilename);
-  if (checksumFile && platform::FileExists(checksumPath)) platform::DeleteFile(checksumPath);
+  ProgressMeter meter(options, length);
+  meter.Report(0);
 
   Splitter splitter(inputFilename, input, length, newFileSizeBytes,
-                    options.checksums && checksumFile);
-  for (int number = 1; number <= count; ++number) {
-    Outcome written = splitter.WriteFragment(number, number == 1 ? std::move(olderFirst) : File());
-    if (!written) return written;
-  }
-  for (int number = count + 1; number <= claimed; ++number) {
-    const std::string stale = FragmentName(inputFilename, number);
-    if (platform::FileExists(stale)) platform::DeleteFile(stale);
-  }
-  Outcome finished = splitter.Finish();
-  if (!finished) return finished;
-  if (!input.Close() || !platform::FlushDirectoryOf(inputFilename)) {
-    return NotDone(FileFailure(inputFilename, errno));
-  }
-  return finished;
+                    options.checksums && checksumFile, claimed, meter);
+  return Settle(
+      [&] {
+        if (checksumFile && platform::FileExists(checksumPath)) platform::DeleteFile(checksumPath);
+        for (int number = 1; number <= count; ++number) {
+          Outcome written =
+              splitter.WriteFragment(number, number == 1 ? std::move(olderFirst) : File());
+          if (!written) return written;
+        }
+        meter.Report(length);
+        for (int number = count + 1; number <= claimed; ++number) {
+          const std::string stale = FragmentName(inputFilename, number);
+          if (platform::FileExists(stale)) platform::DeleteFile(stale);
+        }
+        Outcome finished = splitter.Finish();
+        if (finished && (!input.Close() || !platform::FlushDirectoryOf(inputFilename))) {
+          return NotDone(FileFailure(inputFilename, errno));
+        }
+        return finished;
+      },
+      [&] { return splitter.Undo(); });
 }
 
 }  // namespace control

@@ -12,13 +12,6 @@
 namespace platform {
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // True when a failed look-up's `errnoValue` means that nothing is there.
 bool MeansMissing(int errnoValue) { return errnoValue == ENOENT || errnoValue == ENOTDIR; }
 
@@ -106,6 +99,15 @@ void DeleteTaken(File& taken, const std::string& path) {
 void DeleteFile(const std::string& path) {
   File taken = TakeForDeletion(path);
   DeleteTaken(taken, path);
+}
+
+bool DeleteIfStill(const std::string& path, const FileIdentity& identity) {
+  struct stat status {};
+  if (!StatusOf(path, status, false) || IdentityOfStatus(status) != identity) return false;
+  File taken = TakeForDeletion(path);
+  if (IdentityOf(taken) != identity) return false;  // replaced since the look
+  DeleteTaken(taken, path);
+  return true;
 }
 
 void ReportFileSizeLimitAsFailure() { std::signal(SIGXFSZ, SIG_IGN); }

@@ -12,6 +12,15 @@ inline bool IsUsablePath(const std::string& path) {
   return !path.empty() && path.find('\0') == std::string::npos;
 }
 
+// The folder that holds `path`: its part before the last '/', "." for a bare
+// name.
+inline std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
 // True when a file's mode grants nobody write permission. The open rule and
 // delete both treat such a file as read-only, also for root, who could
 // otherwise write it anyway.

@@ -1,6 +1,10 @@
 #include <platform/runtime_error.h>
 
+#include "path_checks.h"
+
 #include <cerrno>
+
+#include <sys/stat.h>
 #include <utility>
 
 namespace platform {
@@ -13,6 +17,19 @@ std::string FormatMessage(std::int32_t number, const std::string& description,
   return message;
 }
 
+// True when the folder that would hold `path` is not there as a folder.
+// Looked up only after a failure, so errno is kept for the caller.
+bool FolderIsMissing(const std::string& path) {
+  if (!IsUsablePath(path)) return false;
+  const int saved = errno;
+  struct stat status {};
+  const bool missing = stat(FolderOf(path).c_str(), &status) == 0
+                           ? !S_ISDIR(status.st_mode)
+                           : errno == ENOENT || errno == ENOTDIR;
+  errno = saved;
+  return missing;
+}
+
 }  // namespace
 
 std::string_view DescribeError(std::int32_t number) {
@@ -21,6 +38,7 @@ std::string_view DescribeError(std::int32_t number) {
     case ErrorNumber::Overflow: return "Overflow";
     case ErrorNumber::OutOfMemory: return "Out of memory";
     case ErrorNumber::TypeMismatch: return "Type mismatch";
+    case ErrorNumber::UserInterrupt: return "User interrupt occurred";
     case ErrorNumber::BadFileNameOrNumber: return "Bad file name or number";
     case ErrorNumber::FileNotFound: return "File not found";
     case ErrorNumber::DeviceIoError: return "Device I/O error";
@@ -51,7 +69,11 @@ RuntimeError::RuntimeError(std::int32_t number, std::string description, std::st
 
 RuntimeError FileError(int errnoValue, std::string path) {
   switch (errnoValue) {
-    case ENOENT: return RuntimeError(ErrorNumber::FileNotFound, std::move(path));
+    case ENOENT: {
+      const bool folderMissing = FolderIsMissing(path);
+      return RuntimeError(folderMissing ? ErrorNumber::PathNotFound : ErrorNumber::FileNotFound,
+                          std::move(path));
+    }
     case ENOTDIR: return RuntimeError(ErrorNumber::PathNotFound, std::move(path));
     case EACCES:
     case EPERM:

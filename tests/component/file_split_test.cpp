@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <platform/component/connection.h>
 #include <platform/file_rules.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -231,6 +236,71 @@ TEST_F(FileSplitTest, WorkersTakeTheirArgumentsAndLeaveThePartSizeUnchanged) {
   EXPECT_EQ(Call(*object, kJoinFiles, {file}), Variant(true));
   EXPECT_EQ(testing_support::ReadBytes(file), "0123456789");
   EXPECT_EQ(Call(*object, kJoinFiles, {host.folder() / "none"}), Variant(false));
+}
+
+// A host connected to the events: Progress runs from 0 to the total, and a
+// Cancel at any report stops the work with error 18 and no box, removing what
+// it wrote and leaving the input and the fragments as they were.
+TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
+  constexpr std::int64_t kLength = (std::int64_t{130} << 20) + 7;  // two 64 MiB steps and more
+  testing_support::WriteBytes(file, testing_support::PatternBytes(4096));
+  ASSERT_EQ(truncate(file.c_str(), kLength), 0);
+  const std::string kept = host.folder() / "kept";
+  std::filesystem::copy_file(file, kept);
+  enum class At { Never, First, Middle, Last };
+  At cancelAt = At::Never;
+  std::vector<std::pair<double, double>> reports;
+  const platform::EventConnection events(*object, [&](const platform::MemberInfo& event,
+                                                      std::span<Variant> arguments) {
+    ASSERT_EQ(event.name, "Progress");
+    const double done = arguments[0].ToDouble(), total = arguments[1].ToDouble();
+    reports.emplace_back(done, total);
+    const At at = done == 0 ? At::First : done == total ? At::Last : At::Middle;
+    if (at == cancelAt) arguments[2] = Variant(true);
+  });
+  Put(*object, kInputFile, file);
+  Put(*object, kOutputFile, file);
+  Put(*object, kSubFilesNumber, 2);
+  const auto run = [&](platform::DispatchId operation, At at) {
+    cancelAt = at;
+    reports.clear();
+    return Invoke(*object, operation, InvokeKind::Method);
+  };
+  ASSERT_EQ(run(kSplit, At::Never).result, Variant(true));
+  const double total = static_cast<double>(kLength);
+  ASSERT_GE(reports.size(), 3u);
+  EXPECT_EQ(reports.front(), std::make_pair(0.0, total));
+  EXPECT_EQ(reports.back(), std::make_pair(total, total));
+  EXPECT_TRUE(std::ranges::is_sorted(reports));
+
+  const struct { platform::DispatchId operation; At at; bool setLeft; const char* outputLeft; }
+      cases[] = {
+          {kSplit, At::First, true, nullptr},  {kSplit, At::Middle, false, nullptr},
+          {kSplit, At::Last, false, nullptr},  {kSplit, At::Never, true, nullptr},
+          {kJoin, At::First, true, "old"},     {kJoin, At::Middle, true, "-"},
+          {kJoin, At::Last, true, "-"},
+      };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.operation == kSplit ? "split" : "join") << " cancelled at "
+                                    << static_cast<int>(c.at));
+    if (c.operation == kJoin) testing_support::WriteBytes(file, "old");
+    const auto invocation = run(c.operation, c.at);
+    if (c.at == At::Never) continue;
+    EXPECT_EQ(invocation.status, Status::Exception);
+    EXPECT_EQ(invocation.exception.number, 18);
+    EXPECT_EQ(invocation.exception.description, "User interrupt occurred");
+    EXPECT_TRUE(host.Boxes().empty());
+    EXPECT_EQ(platform::FileExists(file + ".1"), c.setLeft);
+    EXPECT_EQ(platform::FileExists(file + ".2"), c.setLeft);
+    EXPECT_EQ(platform::FileExists(file + ".sha256"), c.setLeft);
+    if (c.outputLeft == nullptr) {
+      EXPECT_TRUE(testing_support::SameContent(file, kept)) << "the input changed";
+    } else {
+      EXPECT_EQ(platform::FileExists(file) ? testing_support::ReadBytes(file) : "-", c.outputLeft);
+    }
+  }
+  EXPECT_EQ(run(kJoin, At::Never).result, Variant(true)) << "the fragments changed";
+  EXPECT_TRUE(testing_support::SameContent(file, kept));
 }
 
 TEST_F(FileSplitTest, AboutBoxNeedsAWindowSystem) {

@@ -100,7 +100,12 @@ TEST(TessikRegistration, TypeInformationListsTheMembers) {
   const platform::ClassInfo& cls = classInfo->GetClassInfo();
   EXPECT_EQ(cls.name, "FileSplit");
   EXPECT_EQ(cls.flags & platform::kTypeCreatable, 0u);
-  EXPECT_TRUE(cls.defaultSource->members.empty());
+  ASSERT_EQ(cls.defaultSource->members.size(), 1u);
+  const platform::MemberInfo& progress = cls.defaultSource->members[0];
+  EXPECT_EQ(progress.name, "Progress");
+  ASSERT_EQ(progress.parameters.size(), 3u);
+  EXPECT_EQ(progress.parameters[0].type, platform::DeclaredType::Double);
+  EXPECT_TRUE(progress.parameters[2].byReference);
   EXPECT_EQ(cls.library->version.major, 2);
   EXPECT_EQ(cls.library->locale, 0x0409u);
 }

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -239,49 +240,89 @@ TEST_F(SplitJoin, UnopenableInputTouchesNoFragment) {
   EXPECT_EQ(ReadBytes(FragmentName(input, 1)), "ab");
 }
 
-TEST_F(SplitJoin, UndeletableFragmentStopsTheSplitWithTheDeleteError) {
-  WriteBytes(input, "aabbcc");
-  ASSERT_TRUE(SplitFiles(input, 2));
-  WriteBytes(input, "xxyyzz");
-  SetMode(FragmentName(input, 2), 0444);
-  EXPECT_EQ(ErrorNumberOf([&] { SplitFiles(input, 2); }), 75);
-  EXPECT_EQ(ReadBytes(FragmentName(input, 1)), "xx");
-  EXPECT_EQ(ReadBytes(FragmentName(input, 2)), "bb");
-  {
-    SetMode(FragmentName(input, 2), 0644);
-    LockHolder other(FragmentName(input, 3));
-    EXPECT_EQ(ErrorNumberOf([&] { SplitFiles(input, 2); }), 70);
+// A split that fails leaves no set half new and half old: its own fragments
+// go, fragment 1 first, and so does the rest of the older set its checksum
+// file listed; what cannot be removed is named with the error.
+TEST_F(SplitJoin, AFailedSplitLeavesNoSetHalfNewAndHalfOld) {
+  const struct {
+    const char* what;
+    int readOnly, locked;             // the older fragment in the way
+    int error;
+    std::vector<std::string> left;    // fragments 1 to 3 after ("-" for none)
+  } cases[] = {
+      {"older fragment 2 read-only", 2, 0, 75, {"-", "bb", "-"}},
+      {"older fragment 3 held by another program", 0, 3, 70, {"-", "-", "cc"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteBytes(input, "aabbcc");
+    ASSERT_TRUE(SplitFiles(input, 2));
+    WriteBytes(input, "xxyyzz");
+    const std::string blocked = FragmentName(input, c.readOnly + c.locked);
+    if (c.readOnly != 0) SetMode(blocked, 0444);
+    {
+      std::optional<LockHolder> other;
+      if (c.locked != 0) other.emplace(blocked);
+      try {
+        SplitFiles(input, 2);
+        ADD_FAILURE() << "no error";
+      } catch (const platform::RuntimeError& error) {
+        EXPECT_EQ(error.number(), c.error);
+        EXPECT_NE(error.description().find(control::FragmentName("film.avi", c.readOnly + c.locked) +
+                                           " could not be removed"),
+                  std::string::npos)
+            << error.description();
+      }
+    }
+    for (int number = 1; number <= 3; ++number) {
+      const std::string name = FragmentName(input, number);
+      EXPECT_EQ(platform::FileExists(name) ? ReadBytes(name) : "-", c.left[number - 1]) << number;
+    }
+    EXPECT_FALSE(platform::FileExists(input + ".sha256"));
+    EXPECT_EQ(ReadBytes(input), "xxyyzz");
+    SetMode(blocked, 0644);
+    EXPECT_TRUE(SplitFiles(input, 2));
+    EXPECT_EQ(ReadBytes(FragmentName(input, 3)), "zz");
   }
-  EXPECT_TRUE(SplitFiles(input, 2));
-  EXPECT_EQ(ReadBytes(FragmentName(input, 3)), "zz");
 }
 
-TEST_F(SplitJoin, JoinFailuresKeepWhatWasThere) {
+// A join that fails leaves no joined file, and the fragments as they were.
+TEST_F(SplitJoin, AFailedJoinLeavesNoJoinedFile) {
+  const struct {
+    const char* what;
+    const char* obstacle;
+    bool readOnly;  // else held by another program
+    const char* left;  // the joined file after ("-" for none)
+  } cases[] = {
+      {"older output read-only", "x", true, "old"},
+      {"a fragment read-only", "x.2", true, "-"},
+      {"a fragment held by another program", "x.3", false, "-"},
+  };
   WriteBytes(dir / "x.1", "ab");
   WriteBytes(dir / "x.2", "cd");
   WriteBytes(dir / "x.3", "ef");
-  WriteBytes(dir / "x", "old");
-  SetMode(dir / "x", 0444);  // the older output cannot be deleted
-  EXPECT_EQ(ErrorNumberOf([&] { JoinFiles(dir / "x"); }), 75);
-  EXPECT_EQ(ReadBytes(dir / "x"), "old");
-  SetMode(dir / "x", 0644);
-
-  SetMode(dir / "x.2", 0444);  // a read-only fragment cannot be opened
-  EXPECT_FALSE(JoinFiles(dir / "x"));
-  EXPECT_EQ(ReadBytes(dir / "x"), "ab");
-  SetMode(dir / "x.2", 0644);
-  {
-    LockHolder other(dir / "x.3");
-    EXPECT_FALSE(JoinFiles(dir / "x"));
-    EXPECT_EQ(ReadBytes(dir / "x"), "abcd");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteBytes(dir / "x", "old");
+    if (c.readOnly) SetMode(dir / c.obstacle, 0444);
+    {
+      std::optional<LockHolder> other;
+      if (!c.readOnly) other.emplace(dir / c.obstacle);
+      try {
+        EXPECT_FALSE(JoinFiles(dir / "x"));
+      } catch (const platform::RuntimeError& error) {
+        EXPECT_EQ(error.number(), 75);
+      }
+    }
+    EXPECT_EQ(platform::FileExists(dir / "x") ? ReadBytes(dir / "x") : "-", c.left);
+    SetMode(dir / c.obstacle, 0644);
   }
+  for (const char* name : {"x.1", "x.2", "x.3"}) EXPECT_EQ(platform::FileLength(dir / name), 2);
   std::filesystem::create_directory(dir / "blocked");
   WriteBytes(dir / "blocked.1", "ab");  // the output name is taken by a folder
   EXPECT_FALSE(JoinFiles(dir / "blocked"));
-
   EXPECT_TRUE(JoinFiles(dir / "x"));
   EXPECT_EQ(ReadBytes(dir / "x"), "abcdef");
-  for (const char* name : {"x.1", "x.2", "x.3"}) EXPECT_EQ(platform::FileLength(dir / name), 2);
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 # through the component: failing system calls (strace), short reads, writes
 # and kernel copies (the short_io library), a refused kernel copy. Every run
 # must end in the exact result with exit 0, or report failure: exit 1 (with
-# the component's box on standard error) or exit 2 with "error N: ...".
-# Exiting 0 over a wrong result, dying of a signal or hanging fails.
+# the component's box on standard error) or exit 2 with "error N: ...", and
+# leave nothing half-made. Exiting 0 over a wrong result, dying of a signal,
+# hanging or leaving a set half new and half old fails.
 set -u
 usage="usage: faults_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODULE SHORT_IO_LIBRARY"
 tool=$(realpath "${1:?$usage}")
@@ -49,20 +50,35 @@ prepare() {  # prepare split|join INPUT
   [ "$1" = join ] || parts=5
   size=$(stat -c %s "$2")
   split -a 1 --numeric-suffixes=1 -b $(((size + parts - 1) / parts)) "$work/rt" "$work/rt." &&
-    (cd "$work" && sha256sum rt.[1-5] rt >rt.sha256) || return 1
+    (cd "$work" && sha256sum rt.[1-5] rt >rt.sha256) && cp "$work/rt.1" "$work/older.1" || return 1
   [ "$1" = split ] || echo stale >"$work/rt"
 }
 
 # Whether the finished run kept the rule: exit 0 with the exact result (and
-# the component's "True"), or a reported failure. A failed write to standard
-# error ($work/trace shows it) may have swallowed the report's text.
+# the component's "True"), or a reported failure that left nothing half-made:
+# no fragment 1 of the split's own (the older set may stay whole), no joined
+# file (the older one may stay). A failed write to standard error ($work/trace
+# shows it) may have swallowed the report's text. A close failed by strace
+# keeps its descriptor, and with it the lock, which no real close does: the
+# clean-up then reports what it could not remove, and that is all it can do.
 outcome_holds() {  # outcome_holds DRIVER OPERATION STATUS
   local driver=$1 operation=$2 status=$3 box="Tessik: Error splitting file!" lost_output=false
   [ "$operation" = split ] || box="Tessik: Error joining files!"
   grep -qE '^([0-9]+ +)?write\(2[<,].*\(INJECTED\)' "$work/trace" 2>/dev/null && lost_output=true
-  # No checksum file survives that does not describe the set beside it.
-  [ "$operation" = join ] || [ ! -e "$work/rt.sha256" ] ||
-    (cd "$work" && sha256sum --quiet -c rt.sha256 >/dev/null 2>&1) || { echo "a stale checksum file" >&2; return 1; }
+  # A failed write of the result to standard output fails a call whose work was done.
+  grep -qE '^([0-9]+ +)?write\(1[<,].*\(INJECTED\)' "$work/trace" 2>/dev/null && [ "$status" = 2 ] &&
+    status=done_but_unprinted
+  if ! grep -qE '^([0-9]+ +)?close\(.*\(INJECTED\)' "$work/trace" 2>/dev/null ||
+     ! grep -q "could not be removed" "$work/err"; then
+    # No checksum file survives that does not describe the set beside it.
+    [ "$operation" = join ] || [ ! -e "$work/rt.sha256" ] ||
+      (cd "$work" && sha256sum --quiet -c rt.sha256 >/dev/null 2>&1) || { echo "a stale checksum file" >&2; return 1; }
+    [ "$status" = 0 ] || [ "$status" = done_but_unprinted ] || if [ "$operation" = split ]; then
+      [ ! -e "$work/rt.1" ] || cmp -s "$work/rt.1" "$work/older.1" || { echo "a half-made set" >&2; return 1; }
+    else
+      [ ! -e "$work/rt" ] || [ "$(cat "$work/rt")" = stale ] || { echo "a half-made joined file" >&2; return 1; }
+    fi
+  fi
   case $status in
     0)
       if [ "$operation" = split ]; then
@@ -71,7 +87,7 @@ outcome_holds() {  # outcome_holds DRIVER OPERATION STATUS
       cmp -s "$work/rt" "$work/rt.original" || { echo "exit 0 over a wrong result" >&2; return 1; }
       [ "$driver" = tool ] || [ "$(cat "$work/out")" = True ] ;;
     1) [ "$driver" = tool ] || $lost_output || grep -qxF "$box" "$work/err" ;;
-    2) $lost_output || grep -qE '^error [0-9]+: ' "$work/err" ;;
+    2|done_but_unprinted) $lost_output || grep -qE '^error [0-9]+: ' "$work/err" ;;
     *) echo "exit status $status" >&2; false ;;
   esac
 }

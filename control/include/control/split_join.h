@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace control {
@@ -11,6 +12,12 @@ struct SetOptions {
   // against it. When false, a split still deletes an older checksum file (it
   // would no longer describe the set) and a join ignores one.
   bool checksums = true;
+  // Told the bytes done (copied, and hashed when checksums are on) and the
+  // total: once before anything is touched, about every 64 MiB or 100 ms of
+  // work, and once when all is copied and checked, before the work is
+  // settled. Returning true asks the operation to stop: it removes what it
+  // wrote, as after a failure, and raises error 18.
+  std::function<bool(std::int64_t done, std::int64_t total)> progress;
 };
 
 // How a split or a join ended, when it did not raise a runtime error.
@@ -33,10 +40,15 @@ struct Outcome {
 // fragment touches none. Not done when the input could not be opened (it is
 // created empty when missing), a fragment name leads to the input itself, a
 // fragment or the checksum file could not be created or written, or a read, a
-// flush or a close failed. Raises: error 5 for a negative part size, error 6
+// flush or a close failed. A split that ends in any other way than done
+// removes what it wrote, fragment 1 first, and the rest of the older set that
+// the older checksum file listed, so that no set half new and half old is
+// left to be joined; one that touched no fragment removes nothing. A
+// clean-up that fails is told with the failure. Raises: error 5 for a negative part size, error 6
 // when the set would pass fragment 32766 (both before anything is touched),
-// the delete's error for a fragment that cannot be deleted, and the file
-// error of a look-up that fails for another reason than a missing file.
+// the delete's error for a fragment that cannot be deleted, the file error
+// of a look-up that fails for another reason than a missing file, and error
+// 18 when the progress report asked to stop.
 Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeBytes,
                    const SetOptions& options = {});
 
@@ -51,10 +63,12 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
 // when the file could not be created, a fragment could not be opened or
 // delivered fewer bytes than its length, or a write, a flush or a close
 // failed. A fragment or whole file that does not match its checksum stops the
-// join and the output, known to be wrong, is removed. Raises: error 6 when
+// join. A join that ends in any other way than done removes the file it
+// was writing; the fragments are never changed. Raises: error 6 when
 // fragments 1 to 32767 all exist (before anything is touched), error 53 when a
 // fragment vanished while joining, the delete's error when the older file
-// cannot be deleted, and the file error of a failed look-up.
+// cannot be deleted, the file error of a failed look-up, and error 18 when
+// the progress report asked to stop.
 Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options = {});
 
 }  // namespace control

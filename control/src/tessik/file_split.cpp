@@ -63,6 +63,8 @@ Status FileSplit::QueryInterface(const platform::Guid& iid, void** object) {
     *object = static_cast<platform::PersistProperties*>(this);
   } else if (iid == platform::PropertyNotifySource::kIid) {
     *object = static_cast<platform::PropertyNotifySource*>(this);
+  } else if (iid == platform::ConnectionPoints::kIid) {
+    *object = static_cast<platform::ConnectionPoints*>(this);
   } else if (iid == platform::ProvideClassInfo::kIid) {
     *object = static_cast<platform::ProvideClassInfo*>(this);
   } else {
@@ -121,7 +123,7 @@ bool FileSplit::Split() {
   if (parts <= 1) return false;
   // The part size goes to the engine in 64 bits, so files of any size split.
   const control::Outcome outcome =
-      control::SplitFiles(InputFile(), control::PartSize(length, parts), {Checksums()});
+      control::SplitFiles(InputFile(), control::PartSize(length, parts), Options());
   if (!outcome) ShowFailure("Error splitting file!", outcome.reason);
   return outcome.done;
 }
@@ -136,13 +138,13 @@ bool FileSplit::Join() {
 
 control::Outcome FileSplit::RunJoin(const std::string& path) {
   verifiedWith_.clear();
-  control::Outcome outcome = control::JoinFiles(path, {Checksums()});
+  control::Outcome outcome = control::JoinFiles(path, Options());
   verifiedWith_ = outcome.checksumFile;
   return outcome;
 }
 
 bool FileSplit::SplitFiles(const std::string& inputFilename, std::int32_t& newFileSizeBytes) {
-  return control::SplitFiles(inputFilename, newFileSizeBytes, {Checksums()}).done;
+  return control::SplitFiles(inputFilename, newFileSizeBytes, Options()).done;
 }
 
 bool FileSplit::JoinFiles(const std::string& inputFilename) { return RunJoin(inputFilename).done; }
@@ -186,6 +188,44 @@ Status FileSplit::Unadvise() {
   if (!apartment().IsCurrent()) return Status::WrongThread;
   sink_.Reset();
   return Status::Ok;
+}
+
+Status FileSplit::Advise(const platform::Guid& outgoing, platform::Dispatch* sink) {
+  if (!apartment().IsCurrent()) return Status::WrongThread;
+  if (outgoing != kFileSplitEventsId) return Status::NoInterface;
+  if (sink == nullptr) return Status::NullPointer;
+  events_ = platform::Ref<platform::Dispatch>::Share(sink);
+  return Status::Ok;
+}
+
+Status FileSplit::Unadvise(const platform::Guid& outgoing) {
+  if (!apartment().IsCurrent()) return Status::WrongThread;
+  if (outgoing != kFileSplitEventsId) return Status::NoInterface;
+  events_.Reset();
+  return Status::Ok;
+}
+
+control::SetOptions FileSplit::Options() {
+  control::SetOptions options{Checksums(), {}};
+  if (events_) {
+    options.progress = [this](std::int64_t done, std::int64_t total) {
+      return FireProgress(done, total);
+    };
+  }
+  return options;
+}
+
+bool FileSplit::FireProgress(std::int64_t done, std::int64_t total) {
+  // The sink is held for the call: a host may disconnect from inside it.
+  const platform::Ref<platform::Dispatch> sink = events_;
+  if (!sink) return false;
+  Variant cancel(false);
+  Variant arguments[] = {Variant(static_cast<double>(done)), Variant(static_cast<double>(total)),
+                         Variant::Reference(cancel)};
+  // A host whose handler fails has not asked for anything: the work goes on.
+  sink->Invoke(kDispidProgress, platform::InvokeKind::Method, arguments, nullptr, nullptr,
+               nullptr);
+  return cancel.ToBoolean();
 }
 
 const platform::ClassInfo& FileSplit::GetClassInfo() { return kFileSplitClass; }

@@ -2,6 +2,7 @@
 
 #include <control/split_join.h>
 #include <platform/component/class_factory.h>
+#include <platform/component/connection.h>
 #include <platform/component/dispatch.h>
 #include <platform/component/persistence.h>
 
@@ -16,6 +17,7 @@ namespace tessik {
 class FileSplit final : public platform::StandardDispatch,
                         public platform::PersistProperties,
                         public platform::PropertyNotifySource,
+                        public platform::ConnectionPoints,
                         public platform::ProvideClassInfo {
  public:
   // A new instance holding "", "" and 0 until the host initialises or loads
@@ -68,6 +70,13 @@ class FileSplit final : public platform::StandardDispatch,
   platform::Status Advise(platform::PropertyNotifySink* sink) override;
   platform::Status Unadvise() override;
 
+  // The events interface: Progress(Done, Total, Cancel) while Split, Join,
+  // SplitFiles or JoinFiles runs. A host that sets Cancel stops the work,
+  // which then removes what it wrote and raises error 18 (no box: the host
+  // asked for it).
+  platform::Status Advise(const platform::Guid& outgoing, platform::Dispatch* sink) override;
+  platform::Status Unadvise(const platform::Guid& outgoing) override;
+
   const platform::ClassInfo& GetClassInfo() override;
 
  protected:
@@ -80,6 +89,11 @@ class FileSplit final : public platform::StandardDispatch,
   void PropertyChanged(platform::DispatchId id, std::string_view name);
   // Joins `path` with the Checksums setting and remembers what verified it.
   control::Outcome RunJoin(const std::string& path);
+  // What the engine is told: the Checksums setting and, while a host is
+  // connected to the events, where progress goes.
+  control::SetOptions Options();
+  // Sends Progress to the connected host; true when it asked to cancel.
+  bool FireProgress(std::int64_t done, std::int64_t total);
   // Shows the component's failure box: `what` failed, and why.
   static void ShowFailure(const char* what, const std::string& reason);
 
@@ -91,6 +105,7 @@ class FileSplit final : public platform::StandardDispatch,
   bool checksums_ = true;
   std::string verifiedWith_;
   platform::Ref<platform::PropertyNotifySink> sink_;
+  platform::Ref<platform::Dispatch> events_;
 };
 
 }  // namespace tessik

@@ -60,6 +60,17 @@ constexpr std::array<MemberInfo, 14> kMembers = {{
      "Checksum file the last join was verified against"},
 }};
 
+constexpr std::array<ParameterInfo, 3> kProgressParameters = {{
+    {"Done", DeclaredType::Double},
+    {"Total", DeclaredType::Double},
+    {"Cancel", DeclaredType::Boolean, true},
+}};
+
+constexpr std::array<MemberInfo, 1> kEvents = {{
+    {kDispidProgress, MemberKind::Method, "Progress", kProgressParameters, DeclaredType::None, false,
+     "Bytes done of the total during a split or a join; set Cancel to stop it"},
+}};
+
 constexpr std::array<const platform::ClassInfo*, 1> kClasses = {&kFileSplitClass};
 
 }  // namespace
@@ -78,7 +89,7 @@ const platform::InterfaceInfo kFileSplitEvents = {
     kFileSplitEventsId,
     {1, 0},
     platform::kTypeHidden | platform::kTypeNonExtensible | platform::kTypeDispatchOnly,
-    {},
+    kEvents,
 };
 
 const platform::ClassInfo kFileSplitClass = {

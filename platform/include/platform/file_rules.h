@@ -100,6 +100,12 @@ PLATFORM_EXPORT void DeleteTaken(File& taken, const std::string& path);
 // DeleteTaken, with their errors.
 PLATFORM_EXPORT void DeleteFile(const std::string& path);
 
+// Removes `path` if it still names the file `identity` (one this process
+// wrote and has let go of), held while it is removed; nothing there, or
+// anything else there, is left alone. True when it was removed; raises the
+// delete's errors.
+PLATFORM_EXPORT bool DeleteIfStill(const std::string& path, const FileIdentity& identity);
+
 // Makes what was written to `file` durable; false when the flush failed.
 PLATFORM_EXPORT bool Flush(const File& file);
 

@@ -16,6 +16,7 @@ enum class ErrorNumber : std::int32_t {
   Overflow = 6,
   OutOfMemory = 7,
   TypeMismatch = 13,
+  UserInterrupt = 18,
   BadFileNameOrNumber = 52,
   FileNotFound = 53,
   DeviceIoError = 57,
@@ -54,9 +55,10 @@ class PLATFORM_EXPORT RuntimeError : public std::runtime_error {
   std::string path_;
 };
 
-// The runtime error that a failed file call with `errnoValue` stands for:
-// a missing file is 53, a missing folder 76, a refused access 70 or 75, a full
-// disk 61, an I/O failure 57, a malformed name 52.
+// The runtime error that a failed file call on `path` with `errnoValue`
+// stands for: a missing file is 53, a missing folder 76 (ENOTDIR, and ENOENT
+// when the folder that would hold `path` is itself not there), a refused
+// access 70 or 75, a full disk 61, an I/O failure 57, a malformed name 52.
 PLATFORM_EXPORT RuntimeError FileError(int errnoValue, std::string path);
 
 }  // namespace platform

@@ -27,6 +27,7 @@ Variant Coerce(const Variant& argument, DeclaredType type) {
     case DeclaredType::Integer16: return argument.ConvertedTo(VariantType::Integer16);
     case DeclaredType::Integer32: return argument.ConvertedTo(VariantType::Integer32);
     case DeclaredType::Boolean: return argument.ConvertedTo(VariantType::Boolean);
+    case DeclaredType::Double: return argument.ConvertedTo(VariantType::Double);
   }
   return value;
 }

@@ -42,6 +42,7 @@ std::string_view DeclaredTypeName(DeclaredType type) {
     case DeclaredType::Integer16: return "Integer";
     case DeclaredType::Integer32: return "Long";
     case DeclaredType::Boolean: return "Boolean";
+    case DeclaredType::Double: return "Double";
   }
   return "?";
 }

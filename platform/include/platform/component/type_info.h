@@ -21,7 +21,15 @@ enum class MemberKind : std::uint8_t { Method, PropertyGet, PropertyPut };
 
 // The declared type of a parameter or a result. `None` is a result that is
 // not there; `Variant` takes any value unconverted.
-enum class DeclaredType : std::uint8_t { None, Variant, String, Integer16, Integer32, Boolean };
+enum class DeclaredType : std::uint8_t {
+  None,
+  Variant,
+  String,
+  Integer16,
+  Integer32,
+  Boolean,
+  Double,
+};
 
 struct Version {
   std::uint16_t major = 0;
@@ -98,7 +106,7 @@ struct LibraryInfo {
 
 // "method", "get", "put": the kind as listings show it.
 PLATFORM_EXPORT std::string_view MemberKindName(MemberKind kind);
-// "String", "Integer", "Long", "Boolean", "Variant", "" for None.
+// "String", "Integer", "Long", "Boolean", "Double", "Variant", "" for None.
 PLATFORM_EXPORT std::string_view DeclaredTypeName(DeclaredType type);
 
 }  // namespace platform
