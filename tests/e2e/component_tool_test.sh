@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The component tool as people and scripts use it: registering the real
 # module into a registry of its own, listing, calling members by name and by
-# identifier, a split and a join of a real file, and every exit status.
+# identifier, a split and a join of a real file, progress and interruption,
+# and every exit status.
 set -u
-tool=$(realpath "${1:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE}")
-module=$(realpath "${2:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES}")
-resources=$(realpath "${3:?usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES}")
+usage="usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES SHORT_IO_LIBRARY"
+tool=$(realpath "${1:?$usage}")
+module=$(realpath "${2:?$usage}")
+resources=$(realpath "${3:?$usage}")
+short_io=$(realpath "${4:?$usage}")
 # shellcheck source=checks.sh
 source "$(dirname "$0")/checks.sh"
 use_scratch_registry
@@ -61,6 +64,38 @@ cp "$work/original" "$work/plain"
 echo stale >"$work/plain.sha256"
 check "Checksums=False splits" test "$(run call Tessik.FileSplit Checksums=False "InputFile=$work/plain" Split Checksums)" = 0
 check "and writes no checksum file, the older one gone" test ! -e "$work/plain.sha256" -a -e "$work/plain.2" -a "$(tail -1 "$work/out")" = False
+
+# Progress and signals, on a disk made slow by the short_io library: each
+# transfer waits 10 ms and moves at most 64 KiB.
+slow_tool=(env --default-signal=INT SHORT_IO_PACE=10 LD_PRELOAD="$short_io"
+  ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" "$tool")
+slowly() { "${slow_tool[@]}" "$@" >"$work/out" 2>"$work/err"; }
+head -c 3000000 /dev/urandom >"$work/slow"
+cp "$work/slow" "$work/slow-original"
+slowly call --progress Tessik.FileSplit "InputFile=$work/slow" SubFilesNumber=2 Split
+check "--progress off a terminal: percentages rising to 100%" eval \
+  '[ "$(cut -d% -f1 "$work/err" | tr "\n" " ")" = "$(cut -d% -f1 "$work/err" | sort -nu | tr "\n" " ")" ] &&
+   [ "$(wc -l <"$work/err")" -ge 2 ] && [ "$(tail -1 "$work/err")" = "100% 2.9 MiB of 2.9 MiB" ]'
+# interrupt SIGNAL TEST STEP...: the call, sent SIGNAL twice once `test TEST`
+# holds (the second during the clean-up, or before it); echoes its status.
+interrupt() {
+  local signal=$1 started=$2 call
+  shift 2
+  "${slow_tool[@]}" call Tessik.FileSplit "$@" >"$work/out" 2>"$work/err" & call=$!
+  for _ in $(seq 100); do ! test $started || break; sleep 0.02; done
+  kill -"$signal" "$call"; kill -"$signal" "$call"
+  wait "$call"; echo $?
+}
+check "SIGINT mid-split: exit 130" test "$(interrupt INT "! -e $work/slow.sha256" "InputFile=$work/slow" SubFilesNumber=3 Split)" = 130
+check "saying so" test "$(cat "$work/err")" = "error 18: User interrupt occurred"
+check "the older set is gone, not half replaced" eval '[ ! -e "$work/slow.1" ] && [ ! -e "$work/slow.2" ] && [ ! -e "$work/slow.sha256" ]'
+check "the input whole" cmp -s "$work/slow" "$work/slow-original"
+slowly call Tessik.FileSplit "InputFile=$work/slow" SubFilesNumber=2 Split
+rm "$work/slow"
+check "SIGTERM mid-join: exit 143" test "$(interrupt TERM "-e $work/slow" "OutputFile=$work/slow" Join)" = 143
+check "saying so" test "$(cat "$work/err")" = "error 18: User interrupt occurred"
+check "no joined file, the fragments whole" eval '[ ! -e "$work/slow" ] &&
+  (cd "$work" && sha256sum --quiet -c --ignore-missing slow.sha256)'
 
 check "gets print values; identifiers in any form" test "$(run call tessik.filesplit '#0x68030002=a,b' inputfile '#1745027072' '#0x68030000=7' SUBFILESNUMBER)" = 0
 check "printed values" test "$(tr '\n' ' ' <"$work/out")" = "a,b 2 7 "

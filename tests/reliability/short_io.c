@@ -4,6 +4,9 @@
 //   SHORT_IO=1      every call transfers at most one byte
 //   SHORT_IO=mix    a varying part of the request, often a single byte
 //   SHORT_IO_LOG=F  at exit, appends "shortened N" to F (N calls cut short)
+//   SHORT_IO_PACE=MS  a slow disk: every call waits MS milliseconds first and
+//                   moves at most 64 KiB (read at each call, so a test may
+//                   change it while it runs)
 // Pipes, terminals and sockets pass through untouched.
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -21,9 +24,15 @@ static size_t Shorten(int fd, size_t count) {
   static unsigned long calls;
   static unsigned int state = 2463534242u;
   const char* mode = getenv("SHORT_IO");
+  const char* pace = getenv("SHORT_IO_PACE");
   struct stat status;
-  if (count <= 1 || mode == NULL || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (count <= 1 || (mode == NULL && pace == NULL) || fstat(fd, &status) != 0 ||
+      !S_ISREG(status.st_mode)) {
     return count;
+  }
+  if (mode == NULL) {
+    usleep((useconds_t)atoi(pace) * 1000u);
+    return count < 65536 ? count : 65536;
   }
   size_t result = 1;
   if (strcmp(mode, "mix") == 0 && __atomic_fetch_add(&calls, 1, __ATOMIC_RELAXED) % 3 != 0) {

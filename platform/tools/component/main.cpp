@@ -1,14 +1,18 @@
 // component: registers component modules and uses registered classes from
 // the command line, through the same registry and dispatch path as any host.
+#include "progress.h"
 #include "steps.h"
 
 #include <platform/component/activation.h>
+#include <platform/component/connection.h>
+#include <platform/component/names.h>
 #include <platform/component/persistence.h>
 #include <platform/component/registry.h>
 #include <platform/file_rules.h>
 #include <platform/runtime_error.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -16,6 +20,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -26,10 +32,13 @@ constexpr char kUsageText[] =
     "       component unregister LIBRARY\n"
     "       component list\n"
     "       component members PROGID\n"
-    "       component call PROGID STEP...\n"
+    "       component call [--progress] PROGID STEP...\n"
     "A step is Name=Value (put a property), Name (get a property or call a\n"
     "method without arguments) or Name(arg,...) (call a method). A member may\n"
     "be named by its dispatch identifier: #0x68030002, #-552.\n"
+    "--progress shows the progress of long operations on standard error.\n"
+    "SIGINT or SIGTERM cancels the operation running: it cleans up and the\n"
+    "call exits 130 or 143.\n"
     "Exit status: 0 done, 1 a method returned false, 2 runtime error, 3 usage.\n";
 
 int Usage(const std::string& problem = {}) {
@@ -79,9 +88,57 @@ int ListMembers(const std::string& progId) {
   return kSuccess;
 }
 
+// The first SIGINT or SIGTERM received during a call; 0 while none came.
+volatile std::sig_atomic_t interruption = 0;
+
+extern "C" void NoteInterruption(int signal) {
+  if (interruption == 0) interruption = signal;
+}
+
+// From here on SIGINT and SIGTERM are only noted, to be passed on as a
+// cancel at the component's next report; one ignored by whoever started us
+// stays ignored. A second signal while the component cleans up is noted
+// too and changes nothing.
+void NoteInterruptions() {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    struct sigaction noting {};
+    noting.sa_handler = NoteInterruption;
+    noting.sa_flags = SA_RESTART;
+    sigemptyset(&noting.sa_mask);
+    sigaction(signal, &noting, nullptr);
+  }
+}
+
+// The call's end after a signal: what was cut short, and the shell's status
+// for a program ended by that signal.
+int Interrupted(const std::string& report) {
+  std::cout.flush();
+  std::cerr << report << '\n';
+  return 128 + interruption;
+}
+
+// Answers the object's events: a by-reference Cancel asks it to stop once a
+// signal came, and Progress(Done, Total, ...) goes to `printer` when given.
+platform::EventConnection::Handler EventHandler(component_tool::ProgressPrinter* printer) {
+  return [printer](const platform::MemberInfo& event, std::span<platform::Variant> arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      const platform::ParameterInfo& parameter = event.parameters[i];
+      if (parameter.byReference && platform::SameName(parameter.name, "Cancel")) {
+        arguments[i] = platform::Variant(interruption != 0);
+      }
+    }
+    if (printer != nullptr && platform::SameName(event.name, "Progress") && arguments.size() >= 2) {
+      printer->Report(arguments[0].ToDouble(), arguments[1].ToDouble());
+    }
+  };
+}
+
 // Creates one instance, initialises it as a newly placed control and runs
 // the steps in order, stopping at the first that fails or returns false.
-int Call(const std::string& progId, const std::vector<std::string>& texts) {
+// With `progress`, the object's progress is shown on standard error.
+int Call(const std::string& progId, const std::vector<std::string>& texts, bool progress) {
   std::vector<component_tool::Step> steps;
   for (const std::string& text : texts) {
     try {
@@ -95,11 +152,23 @@ int Call(const std::string& progId, const std::vector<std::string>& texts) {
     const platform::Status status = persist->InitDefaults();
     if (platform::Failed(status)) throw platform::ErrorOfStatus(status, {});
   }
+  component_tool::ProgressPrinter printer(stderr, isatty(STDERR_FILENO) == 1);
+  const platform::EventConnection events(*object, EventHandler(progress ? &printer : nullptr));
+  NoteInterruptions();
   for (const component_tool::Step& step : steps) {
-    if (component_tool::RunStep(*object, step, std::cout) ==
-        component_tool::Outcome::ReturnedFalse) {
-      return kReturnedFalse;
+    component_tool::Outcome outcome;
+    try {
+      outcome = component_tool::RunStep(*object, step, std::cout);
+    } catch (const platform::RuntimeError& error) {
+      printer.End();
+      if (interruption != 0) return Interrupted(error.what());
+      throw;
     }
+    printer.End();
+    if (interruption != 0) {
+      return Interrupted(platform::RuntimeError(platform::ErrorNumber::UserInterrupt).what());
+    }
+    if (outcome == component_tool::Outcome::ReturnedFalse) return kReturnedFalse;
   }
   return kSuccess;
 }
@@ -118,8 +187,13 @@ int Run(const std::vector<std::string>& words) {
   }
   if (command == "list" && words.size() == 1) return ListClasses();
   if (command == "members" && words.size() == 2) return ListMembers(words[1]);
-  if (command == "call" && words.size() >= 3) {
-    return Call(words[1], std::vector<std::string>(words.begin() + 2, words.end()));
+  if (command == "call") {
+    const bool progress = words.size() > 1 && words[1] == "--progress";
+    const std::size_t first = progress ? 2 : 1;
+    if (words.size() >= first + 2) {
+      return Call(words[first], std::vector<std::string>(words.begin() + first + 1, words.end()),
+                  progress);
+    }
   }
   return Usage("unknown command or wrong number of arguments");
 }
