@@ -1,7 +1,9 @@
 // The six buttons. Success is reported only after the component says the work
-// was done; a failure it detects itself has already been shown in its own box.
+// was done; a failure it detects itself has already been shown in its own box,
+// and a cancel the user asked for needs no box at all.
 #include "form1.h"
 
+#include "progress_window.h"
 #include "window_text.h"
 
 #include <platform/conversions.h>
@@ -12,6 +14,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -22,6 +25,8 @@ constexpr platform::DispatchId kDispidSubFilesNumber = 0x68030000;
 constexpr platform::DispatchId kDispidSplit = 0x60030003;
 constexpr platform::DispatchId kDispidJoin = 0x60030004;
 constexpr platform::DispatchId kDispidVerifiedWith = 0x6803000B;
+// Its event Progress(Done, Total, ByRef Cancel).
+constexpr platform::DispatchId kDispidProgress = 1;
 
 using platform::MessageBoxStyle;
 
@@ -41,10 +46,11 @@ void Put(platform::Dispatch& control, platform::DispatchId id, platform::Variant
   platform::InvokeOrRaise(control, id, platform::InvokeKind::PropertyPut, arguments);
 }
 
-// Shows the busy cursor for as long as it lives.
+// Shows the busy cursor for as long as it lives: the pointer of a program
+// that works but still answers.
 class BusyCursor {
  public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
   ~BusyCursor() { QApplication::restoreOverrideCursor(); }
   BusyCursor(const BusyCursor&) = delete;
   BusyCursor& operator=(const BusyCursor&) = delete;
@@ -53,6 +59,15 @@ class BusyCursor {
 std::int16_t PartsOf(const QLineEdit* field) {
   return platform::PartsFromText(field->text().toStdString(), DecimalSeparator());
 }
+
+// True for the error of work the user cancelled, when nothing more is to
+// be said (a clean-up that failed adds its words to the description).
+bool IsPlainCancel(const platform::RuntimeError& error) {
+  const auto cancelled = static_cast<std::int32_t>(platform::ErrorNumber::UserInterrupt);
+  return error.number() == cancelled && error.description() == platform::DescribeError(cancelled);
+}
+
+QString FileNameOf(const QLineEdit* field) { return QFileInfo(field->text()).fileName(); }
 
 }  // namespace
 
@@ -71,9 +86,46 @@ QString Form1::VerificationLine() {
   return QStringLiteral("\nVerificado com ") + QFileInfo(name).fileName();
 }
 
-bool Form1::CallOperation(platform::DispatchId id) {
+void Form1::ConnectEvents() {
+  events_ = std::make_unique<platform::EventConnection>(
+      *split_, [this](const platform::MemberInfo& event, std::span<platform::Variant> arguments) {
+        if (event.id == kDispidProgress && arguments.size() == 3) Progress(arguments);
+      });
+}
+
+void Form1::Progress(std::span<platform::Variant> arguments) {
+  if (progress_ == nullptr) return;
+  const bool cancel = progress_->Update(arguments[0].ToDouble(), arguments[1].ToDouble());
+  arguments[2] = platform::Variant(cancel || closeWanted_);
+}
+
+void Form1::WithProgress(const QString& title, const std::function<void()>& work) {
+  // Ends the work's time whichever way it ends: the window goes and a close
+  // asked for meanwhile happens.
+  struct Ending {
+    Form1& form;
+    ~Ending() {
+      form.progress_ = nullptr;
+      if (form.closeWanted_) QTimer::singleShot(0, &form, &QWidget::close);
+    }
+  };
+  ProgressWindow window(this, title);
+  progress_ = &window;
+  const Ending ending{*this};
+  work();
+}
+
+bool Form1::CallOperation(platform::DispatchId id, const QString& title) {
   const BusyCursor busy;
-  return platform::InvokeOrRaise(*split_, id, platform::InvokeKind::Method).ToBoolean();
+  bool done = false;
+  try {
+    WithProgress(title, [&] {
+      done = platform::InvokeOrRaise(*split_, id, platform::InvokeKind::Method).ToBoolean();
+    });
+  } catch (const platform::RuntimeError& error) {
+    if (!IsPlainCancel(error)) throw;
+  }
+  return done;
 }
 
 // "...": choose the input file; the output is derived from it.
@@ -99,7 +151,7 @@ void Form1::Command4_Click() {
   try {
     if (Text2->text().isEmpty()) return ShowMissing("Indique o ficheiro a criar.");
     PutProperties(PartsOf(Text3));
-    if (!CallOperation(kDispidJoin)) return;
+    if (!CallOperation(kDispidJoin, QStringLiteral("A juntar - ") + FileNameOf(Text2))) return;
     ShowBox(QStringLiteral("Junção Completa!") + VerificationLine(), MessageBoxStyle::Ok,
             kProgramTitle);
     Command6->setEnabled(true);
@@ -115,7 +167,7 @@ void Form1::Command5_Click() {
     if (Text1->text().isEmpty()) return ShowMissing("Indique o ficheiro a dividir.");
     if (parts < 2) return ShowMissing("Indique pelo menos 2 partes.");
     PutProperties(parts);
-    if (!CallOperation(kDispidSplit)) return;
+    if (!CallOperation(kDispidSplit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
     ShowBox(QStringLiteral("Divisão Completa!"), MessageBoxStyle::Ok, kProgramTitle);
   } catch (const platform::RuntimeError& error) {
     ShowFailure(error);

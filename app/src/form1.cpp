@@ -7,6 +7,7 @@
 #include "window_text.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -149,6 +150,7 @@ Form1::Form1()
   setFont(font);
   BuildControls();
   ConnectHandlers();
+  ConnectEvents();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
@@ -170,6 +172,12 @@ void Form1::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  if (progress_ == nullptr) return QWidget::closeEvent(event);
+  closeWanted_ = true;
+  event->ignore();
 }
 
 void Form1::ConnectHandlers() {

@@ -2,6 +2,7 @@
 
 #include "common_dialog.h"
 
+#include <platform/component/connection.h>
 #include <platform/component/dispatch.h>
 #include <platform/runtime_error.h>
 
@@ -10,10 +11,15 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class ProgressWindow;
 
 // Talhaz's one window: three text fields, eight labels and six buttons over
 // the window picture, the hosted FileSplit instance `split` that does all the
@@ -29,9 +35,14 @@ class Form1 : public QWidget {
   Form1();
   ~Form1() override;
 
+  // Shows the window at once, then, from the event loop, loads the file that
+  // the program's arguments (the bytes as given) name with Form_Load. An
+  // argument that is not valid text is refused with error 52.
+  void Start(const std::vector<QByteArray>& arguments);
   // The load handler: takes the program's arguments joined by single spaces
-  // and, when they name a file that reads through, loads it into the window.
-  // Runs before the window is first shown.
+  // and, when they name a regular file that reads through, loads it into the
+  // window. A long check shows its progress and may be cancelled, which
+  // loads nothing.
   void Form_Load(const QString& argumentText);
   // Tells the user, in the load handler's own box, why a file named at
   // start-up was not loaded.
@@ -43,6 +54,9 @@ class Form1 : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // While work runs, closing asks it to cancel first; the window closes once
+  // the work has cleaned up.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls();
@@ -66,8 +80,17 @@ class Form1 : public QWidget {
 
   // Puts the three fields into `split`, in the order input, output, parts.
   void PutProperties(std::int16_t parts);
-  // Calls Split or Join with a busy cursor; true when the work was done.
-  bool CallOperation(platform::DispatchId id);
+  // Calls Split or Join with a busy cursor and, when it runs long, the
+  // progress window titled `title`; true when the work was done, false when
+  // it was not or the user cancelled it.
+  bool CallOperation(platform::DispatchId id, const QString& title);
+  // Runs `work` with the progress window titled `title` current; closes the
+  // form afterwards when that was asked for meanwhile.
+  void WithProgress(const QString& title, const std::function<void()>& work);
+  // Connects to the component's events.
+  void ConnectEvents();
+  // The component's Progress event: shown in the current progress window.
+  void Progress(std::span<platform::Variant> arguments);
   // The completion box's second line after a join that `split` verified
   // against a checksum file, naming that file; empty otherwise.
   QString VerificationLine();
@@ -75,6 +98,9 @@ class Form1 : public QWidget {
   QPixmap picture_;
   CommonDialog cd_;
   platform::Ref<platform::Dispatch> split_;
+  std::unique_ptr<platform::EventConnection> events_;
+  ProgressWindow* progress_ = nullptr;  // while work runs
+  bool closeWanted_ = false;
 
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;

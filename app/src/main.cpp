@@ -8,12 +8,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 
-#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -51,19 +50,6 @@ int main(int argc, char** argv) {
     ReportMissingComponent(error);
     return 1;
   }
-  // An argument that is not valid text would come back from the window's
-  // text as another name, and so load another file: it is refused instead.
-  const char* const* unusable = std::find_if(argv + 1, argv + argc, [](const char* argument) {
-    return QFile::encodeName(QFile::decodeName(argument)) != argument;
-  });
-  if (unusable != argv + argc) {
-    form->ReportLoadFailure(
-        platform::RuntimeError(platform::ErrorNumber::BadFileNameOrNumber, *unusable));
-  } else {
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
-    form->Form_Load(arguments.join(QLatin1Char(' ')));
-  }
-  form->show();
+  form->Start(std::vector<QByteArray>(argv + 1, argv + argc));
   return QApplication::exec();
 }

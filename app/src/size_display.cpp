@@ -16,11 +16,6 @@ namespace {
 
 constexpr double kUnitBytes = 1024.0;
 
-QString Kilobytes(double value) {
-  return QString::fromStdString(platform::NumberToText(value, DecimalSeparator())) +
-         QStringLiteral(" kb");
-}
-
 }  // namespace
 
 // Each step runs even when the one before failed.

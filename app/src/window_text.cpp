@@ -1,5 +1,7 @@
 #include "window_text.h"
 
+#include <platform/conversions.h>
+
 #include <QFile>
 #include <QLocale>
 
@@ -9,6 +11,11 @@ std::string PathBytes(const QString& text) { return QFile::encodeName(text).toSt
 
 QString OutputName(const QString& inputPath) {
   return inputPath.endsWith(QStringLiteral(".1")) ? inputPath.chopped(2) : inputPath;
+}
+
+QString Kilobytes(double value) {
+  return QString::fromStdString(platform::NumberToText(value, DecimalSeparator())) +
+         QStringLiteral(" kb");
 }
 
 void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title) {

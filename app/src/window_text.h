@@ -22,4 +22,8 @@ std::string PathBytes(const QString& text);
 // fragment of a set names the file it rebuilds; anything else is kept whole.
 QString OutputName(const QString& inputPath);
 
+// A size in the window's units of 1024 bytes, with the locale's decimal
+// separator: "1234,5 kb".
+QString Kilobytes(double value);
+
 void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title);

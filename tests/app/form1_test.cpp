@@ -2,6 +2,7 @@
 // the six commands with the file dialog answered and the boxes captured, the
 // size display and the start-up load.
 #include "form1.h"
+#include "progress_window.h"
 #include "tessik_host.h"
 
 #include <QApplication>
@@ -13,6 +14,8 @@
 
 #include <deque>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,6 +40,42 @@ struct Answers {
       return answer;
     };
   }
+};
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    paints += event->type() == QEvent::Paint ? 1 : 0;
+    return false;
+  }
+};
+
+// Runs `tick` every 20 ms while the window system runs, inside long work
+// too, for as long as it lives.
+class Ticker {
+ public:
+  explicit Ticker(std::function<void()> tick) {
+    QObject::connect(&timer_, &QTimer::timeout, std::move(tick));
+    timer_.start(20);
+  }
+
+ private:
+  QTimer timer_;
+};
+
+// The progress window when it is open over the form.
+ProgressWindow* OpenProgressWindow() {
+  return qobject_cast<ProgressWindow*>(QApplication::activeModalWidget());
+}
+
+// Makes every transfer of the files worked on wait 10 ms (the short_io
+// library preloaded into the test), for as long as it lives.
+class SlowDisk {
+ public:
+  SlowDisk() { qputenv("SHORT_IO_PACE", "10"); }
+  ~SlowDisk() { qunsetenv("SHORT_IO_PACE"); }
 };
 
 }  // namespace
@@ -64,6 +103,9 @@ class Form1Test : public QObject {
   void startUp_data();
   void startUp();
   void startUpFileShrinkingDuringTheCheck();
+  void startUpShowsTheWindowBeforeTheCheckAndMayCancelIt();
+  void longWork_data();
+  void longWork();
 
  private:
   template <typename T>
@@ -390,6 +432,9 @@ void Form1Test::startUp_data() {
   QTest::newRow("open quote loses the last character")
       << "\"" + fragment << "" << "" << "Erro 53\t48\tFile not found";
   QTest::newRow("a folder") << Path("") << "" << "" << "Erro 75\t48\tPath/File access error";
+  QTest::newRow("a FIFO") << Path("fifo") << "" << "" << "Erro 75\t48\tPath/File access error";
+  QTest::newRow("a device") << "/dev/zero" << "" << "" << "Erro 75\t48\tPath/File access error";
+  QTest::newRow("a missing folder") << Path("absent/x") << "" << "" << "Erro 76\t48\tPath not found";
 }
 
 void Form1Test::startUp() {
@@ -399,6 +444,7 @@ void Form1Test::startUp() {
   QFETCH(QString, box);
   Write("film avi.1", "fragment\nwith lines\n");
   Write("empty", "");
+  mkfifo(Path("fifo").toLocal8Bit().constData(), 0600);
   form_->Form_Load(argument);
   QCOMPARE(form_->windowTitle(), input.isEmpty() ? QStringLiteral("Talhaz") : "Talhaz - " + input);
   QCOMPARE(Control<QLineEdit>("Text1")->text(), input);
@@ -417,6 +463,85 @@ void Form1Test::startUpFileShrinkingDuringTheCheck() {
   form_->Form_Load(path);
   QCOMPARE(NewBoxes(), QStringList{"Erro 62\t0\tImpossivel abrir ficheiro especificado!"});
   QCOMPARE(Control<QLineEdit>("Text1")->text(), QString());
+}
+
+void Form1Test::startUpShowsTheWindowBeforeTheCheckAndMayCancelIt() {
+  Write("film avi.1", QByteArray(6'000'000, 'x'));
+  QString title;
+  bool formShown = false;
+  const Ticker ticker([&] {
+    if (ProgressWindow* window = OpenProgressWindow(); window != nullptr && title.isEmpty()) {
+      title = window->windowTitle();
+      formShown = form_->isVisible();
+      QTest::keyClick(window, Qt::Key_Escape);
+    }
+  });
+  const SlowDisk slow;
+  form_->Start({Path("film avi.1").toLocal8Bit()});
+  QTRY_VERIFY(!title.isEmpty());
+  QTRY_VERIFY(OpenProgressWindow() == nullptr);
+  QCOMPARE(title, QStringLiteral("A ler - film avi.1"));
+  QVERIFY(formShown);
+  QCOMPARE(Control<QLineEdit>("Text1")->text(), QString());  // a cancel loads nothing
+  QCOMPARE(NewBoxes(), QStringList());
+}
+
+void Form1Test::longWork_data() {
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<QString>("title");
+  QTest::addColumn<bool>("closeForm");  // instead of pressing Cancelar
+  QTest::newRow("split, Cancelar") << "Command5" << "A dividir - film avi" << false;
+  QTest::newRow("join, Cancelar") << "Command4" << "A juntar - film avi" << false;
+  QTest::newRow("split, the form closed") << "Command5" << "A dividir - film avi" << true;
+}
+
+// Long work opens the progress window over a form that keeps repainting and
+// takes no clicks; a cancel leaves the form as it was, with no box.
+void Form1Test::longWork() {
+  QFETCH(QString, button);
+  QFETCH(QString, title);
+  QFETCH(bool, closeForm);
+  const QByteArray content = QByteArray::fromStdString(testing_support::PatternBytes(6'000'000));
+  Write("film avi", content);
+  answers_.queue = {Path("film avi")};
+  QTest::mouseClick(Control<QPushButton>("Command1"), Qt::LeftButton);
+  const bool join = button == "Command4";
+  if (join) {
+    QTest::mouseClick(Control<QPushButton>("Command5"), Qt::LeftButton);
+    QFile::remove(Path("film avi"));
+    NewBoxes();
+  }
+  form_->show();
+  PaintCounter counter;
+  form_->installEventFilter(&counter);
+  QString seen;
+  int ticks = 0;
+  const Ticker ticker([&] {
+    form_->update();
+    // Before the window opens and after: "Fechar" takes no click.
+    if (++ticks == 1) QTest::mouseClick(Control<QPushButton>("Command3"), Qt::LeftButton);
+    ProgressWindow* window = OpenProgressWindow();
+    if (window == nullptr || !seen.isEmpty()) return;
+    seen = window->windowTitle();
+    QTest::mouseClick(Control<QPushButton>("Command3"), Qt::LeftButton);
+    if (closeForm) {
+      form_->close();
+    } else {
+      QTest::mouseClick(window->findChild<QPushButton*>(), Qt::LeftButton);
+    }
+  });
+  {
+    const SlowDisk slow;
+    QTest::mouseClick(Control<QPushButton>(button.toLatin1().constData()), Qt::LeftButton);
+  }
+  QCOMPARE(seen, title);
+  QVERIFY2(counter.paints >= 3, qPrintable(QString::number(counter.paints)));
+  QCOMPARE(NewBoxes(), QStringList());
+  QCOMPARE(QFile::exists(Path("film avi")), !join);
+  QCOMPARE(QFile::exists(Path("film avi.1")), join);
+  QVERIFY(!Control<QPushButton>("Command6")->isEnabled());
+  QCOMPARE(Control<QLineEdit>("Text1")->text(), Path("film avi"));
+  QTRY_COMPARE(form_->isVisible(), !closeForm);
 }
 
 QTEST_MAIN(Form1Test)

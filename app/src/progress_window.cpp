@@ -1,0 +1,93 @@
+#include "progress_window.h"
+
+#include "window_text.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+constexpr qint64 kOpenAfterMilliseconds = 500;
+// Before this long, the speed says more about start-up than about the disk.
+constexpr double kSecondsBeforeEstimate = 1.0;
+constexpr int kBarSteps = 1000;
+
+// "0:42", "12:05", "1:02:09".
+QString Duration(double seconds) {
+  const long whole = std::lround(seconds);
+  const auto twoDigits = [](long n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+  if (whole < 3600) return QStringLiteral("%1:%2").arg(whole / 60).arg(twoDigits(whole % 60));
+  return QStringLiteral("%1:%2:%3")
+      .arg(whole / 3600)
+      .arg(twoDigits(whole / 60 % 60), twoDigits(whole % 60));
+}
+
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress: case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: case QEvent::KeyPress: case QEvent::KeyRelease:
+    case QEvent::Shortcut: case QEvent::ShortcutOverride: case QEvent::Wheel:
+    case QEvent::TouchBegin: case QEvent::TouchUpdate: case QEvent::TouchEnd:
+      return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(QWidget* form, const QString& title)
+    : QDialog(form),
+      form_(form),
+      bar_(new QProgressBar(this)),
+      amount_(new QLabel(this)),
+      timeLeft_(new QLabel(this)) {
+  setWindowTitle(title);
+  setWindowModality(Qt::WindowModal);
+  bar_->setRange(0, kBarSteps);
+  bar_->setValue(0);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::rejected, this, &ProgressWindow::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(amount_);
+  layout->addWidget(bar_);
+  layout->addWidget(timeLeft_);
+  layout->addWidget(buttons);
+  setMinimumWidth(360);
+  // Until the window opens, clicks and keys meant for the form are dropped
+  // here; after, the window's modality keeps them away.
+  qApp->installEventFilter(this);
+  clock_.start();
+}
+
+ProgressWindow::~ProgressWindow() { qApp->removeEventFilter(this); }
+
+bool ProgressWindow::Update(double done, double total) {
+  bar_->setValue(total > 0 ? static_cast<int>(done / total * kBarSteps) : kBarSteps);
+  amount_->setText(Kilobytes(done / 1024) + QStringLiteral(" de ") + Kilobytes(total / 1024));
+  const double seconds = static_cast<double>(clock_.elapsed()) / 1000;
+  if (seconds >= kSecondsBeforeEstimate && done > 0 && done < total) {
+    timeLeft_->setText(QStringLiteral("Tempo restante: ") +
+                       Duration((total - done) / (done / seconds)));
+  }
+  if (!isVisible() && !cancelled_ && clock_.elapsed() >= kOpenAfterMilliseconds) show();
+  QCoreApplication::processEvents();
+  return cancelled_;
+}
+
+void ProgressWindow::reject() {
+  cancelled_ = true;
+  timeLeft_->setText(QStringLiteral("A cancelar..."));
+}
+
+bool ProgressWindow::eventFilter(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  return widget != nullptr && widget->window() == form_ && IsUserInput(event->type());
+}
