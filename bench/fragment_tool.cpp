@@ -1,7 +1,8 @@
 // Drives the fragment-set engine from the command line for the benchmark:
-//   fragment-tool [--plain] split FILE PARTS   cuts FILE into at most PARTS fragments
-//   fragment-tool [--plain] join FILE          rebuilds FILE from FILE.1, FILE.2, ...
-// With --plain no checksum file is written or checked.
+//   fragment-tool [--plain] [--progress] split FILE PARTS   cuts FILE into at most PARTS fragments
+//   fragment-tool [--plain] [--progress] join FILE          rebuilds FILE from FILE.1, FILE.2, ...
+// With --plain no checksum file is written or checked; with --progress each
+// progress report is written to standard output as "DONE TOTAL".
 // Exit status: 0 done, 1 the engine reported failure (the reason on standard
 // error), 2 a runtime error, 3 bad usage.
 #include <control/fragment_set.h>
@@ -18,8 +19,8 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: fragment-tool [--plain] split FILE PARTS\n"
-             "       fragment-tool [--plain] join FILE\n",
+  std::fputs("usage: fragment-tool [--plain] [--progress] split FILE PARTS\n"
+             "       fragment-tool [--plain] [--progress] join FILE\n",
              stderr);
   return 3;
 }
@@ -33,10 +34,18 @@ int Report(const control::Outcome& outcome) {
 
 int Run(int argc, char** argv) {
   control::SetOptions options;
-  if (argc > 1 && std::string_view(argv[1]) == "--plain") {
-    options.checksums = false;
-    --argc;
-    ++argv;
+  for (; argc > 1 && std::string_view(argv[1]).starts_with("--"); --argc, ++argv) {
+    const std::string_view option = argv[1];
+    if (option == "--plain") {
+      options.checksums = false;
+    } else if (option == "--progress") {
+      options.progress = [](std::int64_t done, std::int64_t total) {
+        std::printf("%lld %lld\n", static_cast<long long>(done), static_cast<long long>(total));
+        return false;
+      };
+    } else {
+      return Usage();
+    }
   }
   const std::string_view command = argc > 1 ? argv[1] : "";
   if (command == "join" && argc == 3) return Report(control::JoinFiles(argv[2], options));

@@ -5,36 +5,76 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <utility>
 
 namespace platform {
 namespace {
 
-// Starts writing the `length` bytes just written before the file position of
-// `descriptor` to the disk, without waiting. Only a head start: a failure
-// shows in the later flush.
-void StartWritebackOfLast(int descriptor, std::int64_t length) {
-  const off_t end = lseek(descriptor, 0, SEEK_CUR);
-  if (end >= length) sync_file_range(descriptor, end - length, length, SYNC_FILE_RANGE_WRITE);
-}
+// Paces a copy with the disk that receives it. Each piece written is set
+// going to the disk at once and the piece before it is waited for, so the
+// copy runs at most one piece ahead of the disk: the bytes reported as copied
+// are on their way to the disk, and the flush that ends a file waits for one
+// piece, never for the gigabytes a fast copy could leave in memory for a slow
+// disk (minutes in which nothing could be reported or stopped). The kernel
+// copy's piece follows the disk's speed, between kSmallestPiece and
+// kCopyPieceBytes, so that a piece takes about kPieceTime and a stop asked
+// for between pieces is heard soon on a slow disk too. Only a help: a
+// failure of its calls shows in the flush that follows.
+class DiskPace {
+ public:
+  explicit DiskPace(int destination) : destination_(destination), start_(Clock::now()) {}
+
+  std::int64_t PieceBytes() const { return piece_; }
+
+  // The `count` bytes right before the destination's file position were
+  // just written.
+  void Written(std::int64_t count) {
+    const off_t end = lseek(destination_, 0, SEEK_CUR);
+    if (end >= count) {
+      sync_file_range(destination_, end - count, count, SYNC_FILE_RANGE_WRITE);
+      if (end - count >= previous_ && previous_ > 0) {
+        sync_file_range(destination_, end - count - previous_, previous_,
+                        SYNC_FILE_RANGE_WAIT_BEFORE);
+      }
+    }
+    previous_ = count;
+    const Clock::time_point now = Clock::now();
+    const Clock::duration took = now - std::exchange(start_, now);
+    if (took > kPieceTime) {
+      piece_ = std::max(piece_ / 2, kSmallestPiece);
+    } else if (took < kPieceTime / 4) {
+      piece_ = std::min(piece_ * 2, kCopyPieceBytes);
+    }
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kPieceTime{100};
+  static constexpr std::int64_t kSmallestPiece = std::int64_t{1} << 20;
+
+  int destination_;
+  std::int64_t previous_ = 0;
+  std::int64_t piece_ = kCopyPieceBytes;
+  Clock::time_point start_;
+};
 
 enum class KernelCopy { Done, Refused, Failed };
 
-// Copies with copy_file_range for as long as the kernel agrees, at most
-// kCopyPieceBytes at a time. After each piece the disk is set to work on it
-// while the next is copied, so the flush that ends a fragment waits for the
-// last piece only instead of the whole fragment. Refused means
+// Copies with copy_file_range for as long as the kernel agrees, a piece at
+// a time, paced with the disk. Refused means
 // this pair of files needs the ordinary copy for what is left; a zero count is
 // treated the same way, since some file systems report it before their end
 // and only a plain read can tell the end of the file apart.
 KernelCopy CopyInKernel(int source, std::int64_t& sourceOffset, int destination,
-                        std::int64_t& remaining, const CopiedPiece& piece) {
+                        std::int64_t& remaining, DiskPace& pace, const CopiedPiece& piece) {
   while (remaining > 0) {
     loff_t offset = sourceOffset;
-    const auto wanted = static_cast<std::size_t>(std::min(remaining, kCopyPieceBytes));
+    const auto wanted = static_cast<std::size_t>(std::min(remaining, pace.PieceBytes()));
     const ssize_t copied = copy_file_range(source, &offset, destination, nullptr, wanted, 0);
     if (copied > 0) {
-      StartWritebackOfLast(destination, copied);
+      pace.Written(copied);
       sourceOffset += copied;
       remaining -= copied;
       if (piece) piece(copied);
@@ -53,7 +93,7 @@ KernelCopy CopyInKernel(int source, std::int64_t& sourceOffset, int destination,
 
 // Copies through a buffer of kCopyBufferBytes, which lives for this call.
 bool CopyThroughBuffer(const File& source, std::int64_t& sourceOffset, const File& destination,
-                       std::int64_t& remaining, const CopiedPiece& piece) {
+                       std::int64_t& remaining, DiskPace& pace, const CopiedPiece& piece) {
   const auto buffer = std::make_unique<char[]>(kCopyBufferBytes);
   while (remaining > 0) {
     const auto wanted = static_cast<std::size_t>(
@@ -62,7 +102,7 @@ bool CopyThroughBuffer(const File& source, std::int64_t& sourceOffset, const Fil
     if (got < 0) return false;
     if (got == 0) return true;  // the end of the source
     if (!WriteAll(destination, buffer.get(), static_cast<std::size_t>(got))) return false;
-    StartWritebackOfLast(destination.descriptor(), got);
+    pace.Written(got);
     sourceOffset += got;
     remaining -= got;
     if (piece) piece(got);
@@ -107,13 +147,14 @@ std::int64_t CopyBytes(const File& source, std::int64_t& sourceOffset, const Fil
                        std::int64_t count, const CopiedPiece& piece) {
   if (count <= 0) return 0;
   std::int64_t remaining = count;
+  DiskPace pace(destination.descriptor());
   switch (CopyInKernel(source.descriptor(), sourceOffset, destination.descriptor(), remaining,
-                       piece)) {
+                       pace, piece)) {
     case KernelCopy::Done: return count;
     case KernelCopy::Failed: return -1;
     case KernelCopy::Refused: break;
   }
-  if (!CopyThroughBuffer(source, sourceOffset, destination, remaining, piece)) return -1;
+  if (!CopyThroughBuffer(source, sourceOffset, destination, remaining, pace, piece)) return -1;
   return count - remaining;
 }
 

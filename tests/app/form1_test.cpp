@@ -15,8 +15,6 @@
 #include <deque>
 #include <optional>
 
-#include <sys/stat.h>
-
 namespace {
 
 using testing_support::TessikHost;
@@ -432,9 +430,6 @@ void Form1Test::startUp_data() {
   QTest::newRow("open quote loses the last character")
       << "\"" + fragment << "" << "" << "Erro 53\t48\tFile not found";
   QTest::newRow("a folder") << Path("") << "" << "" << "Erro 75\t48\tPath/File access error";
-  QTest::newRow("a FIFO") << Path("fifo") << "" << "" << "Erro 75\t48\tPath/File access error";
-  QTest::newRow("a device") << "/dev/zero" << "" << "" << "Erro 75\t48\tPath/File access error";
-  QTest::newRow("a missing folder") << Path("absent/x") << "" << "" << "Erro 76\t48\tPath not found";
 }
 
 void Form1Test::startUp() {
@@ -444,7 +439,6 @@ void Form1Test::startUp() {
   QFETCH(QString, box);
   Write("film avi.1", "fragment\nwith lines\n");
   Write("empty", "");
-  mkfifo(Path("fifo").toLocal8Bit().constData(), 0600);
   form_->Form_Load(argument);
   QCOMPARE(form_->windowTitle(), input.isEmpty() ? QStringLiteral("Talhaz") : "Talhaz - " + input);
   QCOMPARE(Control<QLineEdit>("Text1")->text(), input);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real Talhaz binary at start-up, on Qt's offscreen platform with its
 # boxes written to a log: without its component it says how to register it
-# and exits; with a file argument that cannot be read it says why and keeps
-# running with its window.
+# and exits; with a file argument that cannot be read (a FIFO, a device, a
+# missing folder) it says why at once and keeps running with its window.
 set -u
 talhaz=$(realpath "${1:?usage: talhaz_start_test.sh TALHAZ COMPONENT TESSIK_MODULE}")
 tool=$(realpath "${2:?usage: talhaz_start_test.sh TALHAZ COMPONENT TESSIK_MODULE}")
@@ -32,5 +32,13 @@ check "arguments joined by a space name the file" test "$(start "$work/film" "av
 check "that loads without a box" test -z "$(boxes)"
 check "a lone quote loads nothing" test "$(start '"')" = 124
 check "and says nothing" test -z "$(boxes)"
+# What cannot be read through is refused at once, never waited on.
+mkfifo "$work/fifo"
+for name in "$work/fifo" /dev/zero; do
+  check "$name: it runs" test "$(start "$name")" = 124
+  check "$name: after the error-75 box" test "$(boxes)" = "Erro 75	48	Path/File access error"
+done
+check "a missing folder: it runs" test "$(start "$work/nofolder/x")" = 124
+check "after the error-76 box" test "$(boxes)" = "Erro 76	48	Path not found"
 
 report

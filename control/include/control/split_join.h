@@ -41,14 +41,15 @@ struct Outcome {
 // created empty when missing), a fragment name leads to the input itself, a
 // fragment or the checksum file could not be created or written, or a read, a
 // flush or a close failed. A split that ends in any other way than done
-// removes what it wrote, fragment 1 first, and the rest of the older set that
-// the older checksum file listed, so that no set half new and half old is
-// left to be joined; one that touched no fragment removes nothing. A
-// clean-up that fails is told with the failure. Raises: error 5 for a negative part size, error 6
-// when the set would pass fragment 32766 (both before anything is touched),
-// the delete's error for a fragment that cannot be deleted, the file error
-// of a look-up that fails for another reason than a missing file, and error
-// 18 when the progress report asked to stop.
+// removes what it wrote, fragment 1 first, and the rest of the older set
+// that the older checksum file listed, so that no set half new and half old
+// is left to be joined; one that touched no fragment removes nothing. What
+// could not be removed is named after the reason or the error's
+// description. Raises: error 5 for a negative part size, error 6 when the
+// set would pass fragment 32766 (both before anything is touched), the
+// delete's error for a fragment that cannot be deleted, the file error of a
+// look-up that fails for another reason than a missing file, and error 18
+// when the progress report asked to stop.
 Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeBytes,
                    const SetOptions& options = {});
 
@@ -63,8 +64,9 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
 // when the file could not be created, a fragment could not be opened or
 // delivered fewer bytes than its length, or a write, a flush or a close
 // failed. A fragment or whole file that does not match its checksum stops the
-// join. A join that ends in any other way than done removes the file it
-// was writing; the fragments are never changed. Raises: error 6 when
+// join. A join that ends in any other way than done removes the file it was
+// writing, naming it when it could not; the fragments are never changed.
+// Raises: error 6 when
 // fragments 1 to 32767 all exist (before anything is touched), error 53 when a
 // fragment vanished while joining, the delete's error when the older file
 // cannot be deleted, the file error of a failed look-up, and error 18 when

@@ -49,7 +49,8 @@ class FileSplit final : public platform::StandardDispatch,
   // was written out; false when InputFile is empty, fewer than two parts are
   // wanted, or the split failed (then after the "Error splitting file!" box,
   // with the reason on a second line when there is one). A missing InputFile
-  // raises 53 before SubFilesNumber is looked at.
+  // raises 53 (76 when its folder is missing) before SubFilesNumber is looked
+  // at. Work cancelled through the Progress event raises 18, with no box.
   bool Split();
   // Rebuilds OutputFile from its fragments. True when it was written; false
   // when OutputFile is empty or the join failed (then after the "Error

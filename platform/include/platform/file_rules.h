@@ -131,8 +131,10 @@ using CopiedPiece = std::function<void(std::int64_t count)>;
 // Copies up to `count` bytes of `source`, starting at `sourceOffset`, to the
 // file position of `destination`, and advances `sourceOffset` past them. The
 // kernel copies directly where it can; elsewhere a fixed buffer of
-// kCopyBufferBytes does, so memory stays bounded whatever `count` is. Each
-// piece written, at most kCopyPieceBytes, is reported to `piece` when given.
+// kCopyBufferBytes does, so memory stays bounded whatever `count` is. The
+// copy keeps pace with the destination's disk, at most one piece ahead of
+// it, each piece sized to take about a tenth of a second. Each piece written,
+// at most kCopyPieceBytes, is reported to `piece` when given.
 // Returns the count copied (less than `count` only at the end of the source),
 // or -1 when a read or a write failed (errno tells why).
 PLATFORM_EXPORT std::int64_t CopyBytes(const File& source, std::int64_t& sourceOffset,
