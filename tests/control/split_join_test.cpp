@@ -240,83 +240,61 @@ TEST_F(SplitJoin, UnopenableInputTouchesNoFragment) {
   EXPECT_EQ(ReadBytes(FragmentName(input, 1)), "ab");
 }
 
-// A split that fails leaves no set half new and half old: its own fragments
-// go, fragment 1 first, and so does the rest of the older set its checksum
-// file listed; what cannot be removed is named with the error.
-TEST_F(SplitJoin, AFailedSplitLeavesNoSetHalfNewAndHalfOld) {
-  const struct {
-    const char* what;
-    int readOnly, locked;             // the older fragment in the way
-    int error;
-    std::vector<std::string> left;    // fragments 1 to 3 after ("-" for none)
-  } cases[] = {
-      {"older fragment 2 read-only", 2, 0, 75, {"-", "bb", "-"}},
-      {"older fragment 3 held by another program", 0, 3, 70, {"-", "-", "cc"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    WriteBytes(input, "aabbcc");
-    ASSERT_TRUE(SplitFiles(input, 2));
-    WriteBytes(input, "xxyyzz");
-    const std::string blocked = FragmentName(input, c.readOnly + c.locked);
-    if (c.readOnly != 0) SetMode(blocked, 0444);
-    {
-      std::optional<LockHolder> other;
-      if (c.locked != 0) other.emplace(blocked);
-      try {
-        SplitFiles(input, 2);
-        ADD_FAILURE() << "no error";
-      } catch (const platform::RuntimeError& error) {
-        EXPECT_EQ(error.number(), c.error);
-        EXPECT_NE(error.description().find(control::FragmentName("film.avi", c.readOnly + c.locked) +
-                                           " could not be removed"),
-                  std::string::npos)
-            << error.description();
-      }
-    }
-    for (int number = 1; number <= 3; ++number) {
-      const std::string name = FragmentName(input, number);
-      EXPECT_EQ(platform::FileExists(name) ? ReadBytes(name) : "-", c.left[number - 1]) << number;
-    }
-    EXPECT_FALSE(platform::FileExists(input + ".sha256"));
-    EXPECT_EQ(ReadBytes(input), "xxyyzz");
-    SetMode(blocked, 0644);
-    EXPECT_TRUE(SplitFiles(input, 2));
-    EXPECT_EQ(ReadBytes(FragmentName(input, 3)), "zz");
+// What a failure leaves: "N: description" of the error `action` raises ("" for
+// none, "false" when it returns not done), then the content of each file named
+// ("-" for a missing one).
+std::string Left(const std::function<control::Outcome()>& action, const std::string& folder,
+                 std::initializer_list<const char*> names) {
+  std::string left;
+  try {
+    left = action() ? "" : "false";
+  } catch (const platform::RuntimeError& error) {
+    left = std::to_string(error.number()) + ": " + error.description();
   }
+  for (const char* name : names) {
+    const std::string path = folder + "/" + name;
+    left += std::string(" | ") + (platform::FileExists(path) ? ReadBytes(path) : "-");
+  }
+  return left;
 }
 
-// A join that fails leaves no joined file, and the fragments as they were.
-TEST_F(SplitJoin, AFailedJoinLeavesNoJoinedFile) {
-  const struct {
-    const char* what;
-    const char* obstacle;
-    bool readOnly;  // else held by another program
-    const char* left;  // the joined file after ("-" for none)
-  } cases[] = {
-      {"older output read-only", "x", true, "old"},
-      {"a fragment read-only", "x.2", true, "-"},
-      {"a fragment held by another program", "x.3", false, "-"},
+// A split or a join that fails leaves nothing half-made: a split's own
+// fragments go, fragment 1 first, with the rest of the older set its checksum
+// file listed; a join's output goes. What cannot be removed is named.
+TEST_F(SplitJoin, AFailureLeavesNothingHalfMade) {
+  const struct { const char* blocked; bool locked; const char* left; } cases[] = {
+      {"film.avi.2", false, "75: Path/File access error; film.avi.2 could not be removed "
+                            "(Path/File access error) | - | bb | - | -"},
+      {"film.avi.3", true, "70: Permission denied; film.avi.3 could not be removed "
+                           "(Permission denied) | - | - | cc | -"},
+      {"x", false, "75: Path/File access error | old"},  // the older output stays
+      {"x.3", true, "false | -"},
   };
   WriteBytes(dir / "x.1", "ab");
   WriteBytes(dir / "x.2", "cd");
   WriteBytes(dir / "x.3", "ef");
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.blocked);
+    const bool split = c.blocked[0] == 'f';
+    WriteBytes(input, "aabbcc");
+    ASSERT_TRUE(SplitFiles(input, 2));
+    WriteBytes(input, "xxyyzz");
     WriteBytes(dir / "x", "old");
-    if (c.readOnly) SetMode(dir / c.obstacle, 0444);
-    {
-      std::optional<LockHolder> other;
-      if (!c.readOnly) other.emplace(dir / c.obstacle);
-      try {
-        EXPECT_FALSE(JoinFiles(dir / "x"));
-      } catch (const platform::RuntimeError& error) {
-        EXPECT_EQ(error.number(), 75);
-      }
+    const std::string blocked = dir / c.blocked;
+    if (!c.locked) SetMode(blocked, 0444);
+    std::optional<LockHolder> other;
+    if (c.locked) other.emplace(blocked);
+    if (split) {
+      EXPECT_EQ(Left([&] { return SplitFiles(input, 2); }, dir.path(),
+                     {"film.avi.1", "film.avi.2", "film.avi.3", "film.avi.sha256"}),
+                c.left);
+    } else {
+      EXPECT_EQ(Left([&] { return JoinFiles(dir / "x"); }, dir.path(), {"x"}), c.left);
     }
-    EXPECT_EQ(platform::FileExists(dir / "x") ? ReadBytes(dir / "x") : "-", c.left);
-    SetMode(dir / c.obstacle, 0644);
+    other.reset();
+    SetMode(blocked, 0644);
   }
+  EXPECT_EQ(ReadBytes(input), "xxyyzz");
   for (const char* name : {"x.1", "x.2", "x.3"}) EXPECT_EQ(platform::FileLength(dir / name), 2);
   std::filesystem::create_directory(dir / "blocked");
   WriteBytes(dir / "blocked.1", "ab");  // the output name is taken by a folder
