@@ -66,8 +66,7 @@ outcome_holds() {  # outcome_holds DRIVER OPERATION STATUS
   [ "$operation" = split ] || box="Tessik: Error joining files!"
   grep -qE '^([0-9]+ +)?write\(2[<,].*\(INJECTED\)' "$work/trace" 2>/dev/null && lost_output=true
   # A failed write of the result to standard output fails a call whose work was done.
-  grep -qE '^([0-9]+ +)?write\(1[<,].*\(INJECTED\)' "$work/trace" 2>/dev/null && [ "$status" = 2 ] &&
-    status=done_but_unprinted
+  [ "$status" = 2 ] && grep -q ': standard output$' "$work/err" && status=done_but_unprinted
   if ! grep -qE '^([0-9]+ +)?close\(.*\(INJECTED\)' "$work/trace" 2>/dev/null ||
      ! grep -q "could not be removed" "$work/err"; then
     # No checksum file survives that does not describe the set beside it.
@@ -76,7 +75,7 @@ outcome_holds() {  # outcome_holds DRIVER OPERATION STATUS
     [ "$status" = 0 ] || [ "$status" = done_but_unprinted ] || if [ "$operation" = split ]; then
       [ ! -e "$work/rt.1" ] || cmp -s "$work/rt.1" "$work/older.1" || { echo "a half-made set" >&2; return 1; }
     else
-      [ ! -e "$work/rt" ] || [ "$(cat "$work/rt")" = stale ] || { echo "a half-made joined file" >&2; return 1; }
+      [ ! -e "$work/rt" ] || echo stale | cmp -s - "$work/rt" || { echo "a half-made joined file" >&2; return 1; }
     fi
   fi
   case $status in
