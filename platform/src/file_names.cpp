@@ -3,8 +3,11 @@
 
 #include "path_checks.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,6 +124,60 @@ bool FlushDirectoryOf(const std::string& path) {
   // durable as they will ever be.
   const bool flushed = fsync(folder.descriptor()) == 0 || errno == EINVAL;
   return folder.Close() && flushed;
+}
+
+namespace {
+
+bool TrustedOwner(uid_t owner) { return owner == 0 || owner == geteuid(); }
+
+bool WritableByOthers(const struct stat& status) {
+  return (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+// Walks `path` (absolute) from the root, one entry at a time: each entry
+// must belong to root or us, and the folder holding it must not let others
+// replace it. Links are checked as entries here; where they lead is checked
+// by the walk of the resolved path.
+std::optional<std::string> WhyUntrustedWalk(const std::string& path) {
+  std::string reached;
+  struct stat folder {};
+  if (stat("/", &folder) != 0) return "/ cannot be looked up";
+  std::size_t start = 1;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    if (end > start) {
+      reached += "/" + path.substr(start, end - start);
+      struct stat entry {};
+      if (lstat(reached.c_str(), &entry) != 0) {
+        return reached + " cannot be looked up (" + std::strerror(errno) + ")";
+      }
+      if (!TrustedOwner(entry.st_uid)) return reached + " belongs to another user";
+      if (WritableByOthers(folder) && (folder.st_mode & S_ISVTX) == 0) {
+        return FolderOf(reached) + " may be written by other users";
+      }
+      const bool last = end == path.size();
+      if (!S_ISLNK(entry.st_mode) && (last || !S_ISDIR(entry.st_mode)) && WritableByOthers(entry)) {
+        return reached + " may be written by other users";
+      }
+      if (!last && stat(reached.c_str(), &folder) != 0) {
+        return reached + " cannot be looked up (" + std::strerror(errno) + ")";
+      }
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> WhyUntrusted(const std::string& path) {
+  if (!IsUsablePath(path) || path.front() != '/') return path + " is not an absolute path";
+  if (auto why = WhyUntrustedWalk(path)) return why;
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path + " cannot be looked up (" + std::strerror(errno) + ")";
+  const std::string target = resolved;
+  std::free(resolved);
+  return target == path ? std::nullopt : WhyUntrustedWalk(target);
 }
 
 }  // namespace platform

@@ -1,4 +1,6 @@
+#include <platform/component/activation.h>
 #include <platform/component/registry.h>
+#include <platform/file_rules.h>
 #include <platform/runtime_error.h>
 
 #include "test_files.h"
@@ -17,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -309,3 +312,85 @@ TEST_F(RegistryFile, UnusableLocationsRaiseFileErrors) {
 }
 
 }  // namespace
+
+// A registration of class `name` (clsid {...-0000000000NN}) with `module`.
+std::string Registration(const std::string& name, int number, const std::string& module) {
+  const std::string clsid = "{00000000-0000-0000-0000-0000000000" + std::to_string(10 + number) + "}";
+  return "[" + name + "\\CLSID]\n@=\"" + clsid + "\"\n[CLSID\\" + clsid + "\\ProgID]\n@=\"" + name +
+         "\"\n[CLSID\\" + clsid + "\\InprocServer32]\n@=\"" + module + "\"\n";
+}
+
+// Hosts read the user's file first, then each $XDG_DATA_DIRS folder's
+// drop-ins in order; a relative module path is resolved in its drop-in's
+// folder and must stay in its prefix; a damaged drop-in is passed over.
+TEST_F(RegistryFile, LayersInTheirOrder) {
+  const std::string one = dir / "one", two = dir / "two";
+  const std::string dropIns = "/share/components/registry.d/";
+  ScopedEnvironment dataFolders("XDG_DATA_DIRS", (one + "/share:relative:" + two + "/share/").c_str());
+  std::filesystem::create_directories(folder);
+  std::filesystem::create_directories(one + dropIns);
+  std::filesystem::create_directories(two + dropIns);
+  WriteBytes(registry, Registration("T.User", 1, "/opt/user.so"));
+  WriteBytes(one + dropIns + "b.reg", Registration("T.User", 1, "/opt/hidden.so") +
+                                          Registration("T.First", 2, "../../../lib/first.so"));
+  WriteBytes(one + dropIns + "a.reg", "[damaged\n");
+  WriteBytes(two + dropIns + "c.reg", Registration("T.First", 2, "/opt/later.so") +
+                                          Registration("T.Second", 3, "../../../../out.so"));
+  const struct { const char* name; std::string module, layer, refusal; } cases[] = {
+      {"T.User", "/opt/user.so", registry, ""},
+      {"t.first", one + "/lib/first.so", one + dropIns + "b.reg", ""},
+      {"T.Second", dir / "out.so", two + dropIns + "c.reg", "the module path ../../../../out.so leaves " + two},
+  };
+  std::vector<platform::RegisteredClass> listed = platform::RegisteredClasses();
+  ASSERT_EQ(listed.size(), std::size(cases));
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_EQ(listed[i].modulePath, cases[i].module);
+    EXPECT_EQ(listed[i].layer, cases[i].layer);
+    EXPECT_EQ(listed[i].refusal, cases[i].refusal);
+    if (cases[i].refusal.empty()) {
+      EXPECT_EQ(platform::FindRegisteredClass(cases[i].name).modulePath, cases[i].module);
+    }
+  }
+  EXPECT_EQ(ErrorNumberOf([] { platform::FindRegisteredClass("T.Second"); }), 429);
+  const auto layers = platform::ReadRegistryLayers();
+  ASSERT_EQ(layers.size(), 4u);
+  EXPECT_EQ(layers[1].path, one + dropIns + "a.reg");
+  EXPECT_NE(layers[1].problem.find("line 1"), std::string::npos) << layers[1].problem;
+}
+
+// Nothing that others than root and us could have changed is trusted: not
+// the file, not a folder above it, not a link on the way.
+TEST(Trust, OnlyRootAndTheUserMayHaveWrittenIt) {
+  const bool root = geteuid() == 0;
+  const struct { const char* what; mode_t folder, file; bool othersOwn, linked, trusted; } cases[] = {
+      {"ours, 0644", 0755, 0644, false, false, true},
+      {"group-writable file", 0755, 0664, false, false, false},
+      {"in a folder all may write", 0777, 0644, false, false, false},
+      {"ours in a sticky folder", 01777, 0644, false, false, true},
+      {"another user's in a sticky folder", 01777, 0644, true, false, false},
+      {"another user's file", 0755, 0644, true, false, false},
+      {"through a link in a folder all may write", 0755, 0644, false, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.othersOwn && !root) continue;  // giving a file away needs root
+    TempDir dir;
+    const std::string folder = dir / "f", file = folder + "/x.so";
+    std::filesystem::create_directory(folder);
+    WriteBytes(file, "");
+    SetMode(file, c.file);
+    SetMode(folder, c.folder);
+    if (c.othersOwn) {
+      ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    }
+    std::string path = file;
+    if (c.linked) {
+      std::filesystem::create_directory(dir / "open");
+      SetMode(dir / "open", 0777);
+      std::filesystem::create_symlink(file, dir / "open/link.so");
+      path = dir / "open/link.so";
+    }
+    EXPECT_EQ(!platform::WhyUntrusted(path).has_value(), c.trusted) << platform::WhyUntrusted(path).value_or("");
+  }
+}

@@ -106,6 +106,16 @@ PLATFORM_EXPORT void DeleteFile(const std::string& path);
 // delete's errors.
 PLATFORM_EXPORT bool DeleteIfStill(const std::string& path, const FileIdentity& identity);
 
+// Why the file `path` may have been changed by someone other than root and
+// the user running this process, so that what it holds (code, or a list of
+// code to run) is not to be trusted; nothing when only they could change it.
+// Untrusted are: the file, a folder above it, or a link on the way, owned by
+// another user; the file or a folder above it writable by group or others
+// (a sticky folder such as /tmp only when the entry in it belongs to someone
+// else); anything that cannot be looked up. Both the path as written and the
+// path its links lead to are checked.
+PLATFORM_EXPORT std::optional<std::string> WhyUntrusted(const std::string& path);
+
 // Makes what was written to `file` durable; false when the flush failed.
 PLATFORM_EXPORT bool Flush(const File& file);
 

@@ -2,8 +2,13 @@
 #include <platform/component/registration.h>
 #include <platform/component/registry.h>
 
-#include <dlfcn.h>
+#include <platform/component/names.h>
+#include <platform/file_rules.h>
 
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -32,7 +37,16 @@ std::string LoaderReason() {
   return reason != nullptr ? reason : "unknown loader failure";
 }
 
+// Refuses a module that someone other than root and the user could have
+// changed: loading it would run their code. A missing one is left to the
+// loader, which says that it does not load.
 void* OpenModule(const std::string& modulePath) {
+  struct stat status {};
+  if (lstat(modulePath.c_str(), &status) == 0) {
+    if (auto why = WhyUntrusted(modulePath)) {
+      throw CannotCreate("the module is not loaded: " + *why, modulePath);
+    }
+  }
   dlerror();
   void* handle = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
@@ -90,42 +104,81 @@ void CallRegistrationEntry(const std::string& modulePath, const char* name) {
 
 }  // namespace
 
+namespace {
+
+// The module a layer registers, as an absolute path, with the reason it is
+// refused, if it is. A relative path is honoured in a drop-in only, resolved
+// against its folder, and must stay inside its installation prefix.
+std::pair<std::string, std::string> ModuleOf(const RegistryLayer& layer, const std::string& value) {
+  if (value.empty() || value.front() == '/') return {value, {}};
+  if (layer.user) return {value, "a relative module path in the user's registry"};
+  const std::filesystem::path resolved =
+      (std::filesystem::path(layer.path).parent_path() / value).lexically_normal();
+  const std::filesystem::path inside = resolved.lexically_relative(layer.prefix);
+  if (inside.empty() || *inside.begin() == "..") {
+    return {resolved.string(), "the module path " + value + " leaves " + layer.prefix};
+  }
+  return {resolved.string(), {}};
+}
+
+RegisteredClass ClassIn(const RegistryLayer& layer, const Guid& clsid) {
+  const std::string key = "CLSID\\" + ToText(clsid);
+  auto [modulePath, refusal] = ModuleOf(layer, layer.tree.Value(key + "\\InprocServer32").value_or(""));
+  struct stat status {};
+  if (refusal.empty() && !modulePath.empty() && lstat(modulePath.c_str(), &status) == 0) {
+    refusal = WhyUntrusted(modulePath).value_or("");
+  }
+  return {layer.tree.Value(key + "\\ProgID").value_or(""),
+          clsid,
+          std::move(modulePath),
+          layer.tree.Value(key + "\\InprocServer32", "ThreadingModel").value_or(""),
+          layer.path,
+          std::move(refusal)};
+}
+
+}  // namespace
+
 std::vector<RegisteredClass> RegisteredClasses() {
-  const RegistryTree tree = ReadRegistry();
   std::vector<RegisteredClass> classes;
-  for (const std::string& clsidText : tree.SubKeys("CLSID")) {
-    const std::string key = "CLSID\\" + clsidText;
-    const auto progId = tree.Value(key + "\\ProgID");
-    const auto clsid = GuidFromText(clsidText);
-    if (!progId || !clsid) continue;
-    classes.push_back({*progId, *clsid, tree.Value(key + "\\InprocServer32").value_or(""),
-                       tree.Value(key + "\\InprocServer32", "ThreadingModel").value_or("")});
+  for (const RegistryLayer& layer : ReadRegistryLayers()) {
+    for (const std::string& clsidText : layer.tree.SubKeys("CLSID")) {
+      const auto progId = layer.tree.Value("CLSID\\" + clsidText + "\\ProgID");
+      const auto clsid = GuidFromText(clsidText);
+      if (!progId || !clsid) continue;
+      const bool hidden = std::any_of(classes.begin(), classes.end(), [&](const RegisteredClass& seen) {
+        return seen.clsid == *clsid || SameName(seen.progId, *progId);
+      });
+      if (!hidden) classes.push_back(ClassIn(layer, *clsid));
+    }
   }
   return classes;
 }
 
 RegisteredClass FindRegisteredClass(std::string_view name) {
-  const RegistryTree tree = ReadRegistry();
-  const std::string location = RegistryLocation();
+  const std::vector<RegistryLayer> layers = ReadRegistryLayers();
+  const std::string& location = layers.front().path;
   std::optional<Guid> clsid = GuidFromText(name);
-  if (!clsid) {
-    const auto clsidText = tree.Value(std::string(name) + "\\CLSID");
-    if (!clsidText) {
-      throw CannotCreate("class \"" + std::string(name) + "\" is not registered", location);
-    }
+  for (const RegistryLayer& layer : layers) {
+    if (clsid) break;
+    const auto clsidText = layer.tree.Value(std::string(name) + "\\CLSID");
+    if (!clsidText) continue;
     clsid = GuidFromText(*clsidText);
     if (!clsid) {
       throw CannotCreate("class \"" + std::string(name) + "\" has a malformed class identifier",
-                         location);
+                         layer.path);
     }
   }
-  const std::string key = "CLSID\\" + ToText(*clsid);
-  const auto modulePath = tree.Value(key + "\\InprocServer32");
-  if (!modulePath || modulePath->empty()) {
-    throw CannotCreate("class " + ToText(*clsid) + " has no registered module", location);
+  if (!clsid) throw CannotCreate("class \"" + std::string(name) + "\" is not registered", location);
+  for (const RegistryLayer& layer : layers) {
+    if (!layer.tree.HasKey("CLSID\\" + ToText(*clsid))) continue;
+    RegisteredClass found = ClassIn(layer, *clsid);
+    if (found.modulePath.empty()) break;
+    if (!found.refusal.empty()) {
+      throw CannotCreate("class " + ToText(*clsid) + " is refused: " + found.refusal, layer.path);
+    }
+    return found;
   }
-  return {tree.Value(key + "\\ProgID").value_or(""), *clsid, *modulePath,
-          tree.Value(key + "\\InprocServer32", "ThreadingModel").value_or("")};
+  throw CannotCreate("class " + ToText(*clsid) + " has no registered module", location);
 }
 
 Ref<ClassFactory> GetClassObject(const std::string& modulePath, const Guid& clsid) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 namespace platform {
@@ -23,6 +24,9 @@ constexpr std::string_view kHeader =
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kRegistryUnderDataFolder = "/components/registry.reg";
 constexpr std::string_view kDataFolderUnderHome = "/.local/share";
+constexpr std::string_view kDropInsUnderDataFolder = "/components/registry.d";
+constexpr std::string_view kDropInSuffix = ".reg";
+constexpr std::string_view kDefaultDataFolders = "/usr/local/share:/usr/share";
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kRegistryMode = 0644;
 constexpr mode_t kLockMode = 0600;
@@ -467,6 +471,74 @@ std::string RegistryLocation() {
 }
 
 RegistryTree ReadRegistry() { return ReadTreeFrom(RegistryLocation()); }
+
+namespace {
+
+// The system data folders in the order of $XDG_DATA_DIRS; relative entries
+// are invalid and passed over, as the XDG rules ask.
+std::vector<std::string> SystemDataFolders() {
+  const char* value = std::getenv("XDG_DATA_DIRS");
+  std::string_view list = value != nullptr && *value != '\0' ? value : kDefaultDataFolders;
+  std::vector<std::string> folders;
+  while (!list.empty()) {
+    const std::size_t end = list.find(':');
+    const std::string_view entry = list.substr(0, end);
+    if (!entry.empty() && entry.front() == '/') {
+      folders.push_back(WithoutTrailingSlashes(std::string(entry)));
+    }
+    list.remove_prefix(end == std::string_view::npos ? list.size() : end + 1);
+  }
+  return folders;
+}
+
+// The drop-in files of `folder`, in name order; none when it cannot be read.
+std::vector<std::string> DropIns(const std::string& folder) {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > kDropInSuffix.size() && name.ends_with(kDropInSuffix) && name[0] != '.') {
+      files.push_back(entry.path().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Reads `layer.path` into `layer.tree` unless it is untrusted; a damaged
+// file raises.
+void ReadLayer(RegistryLayer& layer) {
+  struct stat status {};
+  if (lstat(layer.path.c_str(), &status) != 0 && errno == ENOENT) return;
+  if (auto why = WhyUntrusted(layer.path)) {
+    layer.problem = "not read: " + *why;
+    return;
+  }
+  layer.tree = ReadTreeFrom(layer.path);
+}
+
+}  // namespace
+
+std::vector<RegistryLayer> ReadRegistryLayers() {
+  std::vector<RegistryLayer> layers(1);
+  layers[0].path = RegistryLocation();
+  layers[0].user = true;
+  ReadLayer(layers[0]);
+  for (const std::string& dataFolder : SystemDataFolders()) {
+    for (std::string& path : DropIns(dataFolder + std::string(kDropInsUnderDataFolder))) {
+      RegistryLayer& layer = layers.emplace_back();
+      layer.path = std::move(path);
+      layer.prefix = FolderOf(dataFolder);
+      try {
+        ReadLayer(layer);
+      } catch (const RuntimeError& error) {
+        layer.tree = {};
+        layer.problem = error.description();
+      }
+    }
+  }
+  return layers;
+}
 
 void UpdateRegistry(const std::function<void(RegistryTree&)>& change) {
   const std::string path = RegistryLocation();

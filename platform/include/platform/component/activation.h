@@ -16,20 +16,31 @@ namespace platform {
 struct RegisteredClass {
   std::string progId;
   Guid clsid;
+  // Absolute: a drop-in's relative path is resolved against its folder.
   std::string modulePath;
   std::string threadingModel;
+  // The registration file it comes from (see ReadRegistryLayers).
+  std::string layer;
+  // Why its module is never loaded; empty when it may be: a module that
+  // others than root and the user could have changed, or a relative path
+  // that leaves its installation prefix.
+  std::string refusal;
 };
 
-// Every registered class that has a programmatic identifier, in registry order.
+// Every registered class that has a programmatic identifier, layer by layer
+// in the order hosts read them; a class the user's layer registers hides the
+// same class (or programmatic identifier) in the system's.
 PLATFORM_EXPORT std::vector<RegisteredClass> RegisteredClasses();
 
 // The registered class named by its programmatic identifier ("Tessik.FileSplit",
-// any letter case) or by its class identifier in braces. Raises RuntimeError
-// 429 saying why when there is none.
+// any letter case) or by its class identifier in braces, from the first layer
+// that registers it. Raises RuntimeError 429 saying why when there is none,
+// or when its registration is refused (with the reason).
 PLATFORM_EXPORT RegisteredClass FindRegisteredClass(std::string_view name);
 
 // Creates an instance of the registered class `name` (as FindRegisteredClass
-// takes it): loads the module the registry names (once per process), asks its
+// takes it): loads the module the registry names (once per process, and
+// never one that others than root and the user could have changed), asks its
 // DllGetClassObject for the class factory and the factory for the instance's
 // dispatch interface. Raises RuntimeError 429 saying what failed: a class not
 // registered, a module that does not load or lacks the entry points, a

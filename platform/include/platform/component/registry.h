@@ -73,6 +73,29 @@ PLATFORM_EXPORT std::string RegistryLocation();
 // The registry as it is on disk; an empty tree when the file does not exist.
 PLATFORM_EXPORT RegistryTree ReadRegistry();
 
+// One file of registrations as hosts read it: the user's registry file, or
+// one that a package installed as a drop-in, "components/registry.d/*.reg"
+// under a system data folder, beside the drop-ins of other packages.
+struct RegistryLayer {
+  std::string path;
+  bool user = false;
+  // For a drop-in: the installation prefix (the data folder's parent) that a
+  // relative module path in it must stay inside.
+  std::string prefix;
+  RegistryTree tree;
+  // Why the file was passed over (damaged, with its line; or one that others
+  // than root and the user could have changed); its tree is then empty.
+  std::string problem;
+};
+
+// The registry as hosts see it, in the order they read it: the user's file
+// first, so that it overrides, then for each folder D of $XDG_DATA_DIRS (by
+// default /usr/local/share, then /usr/share) the files
+// D/components/registry.d/*.reg in name order. A drop-in that is damaged or
+// untrusted is kept with its problem and read as empty; a damaged user file
+// raises as ReadRegistry does, and an untrusted one is passed over likewise.
+PLATFORM_EXPORT std::vector<RegistryLayer> ReadRegistryLayers();
+
 // Reads the registry, lets `change` modify it and writes it back, holding an
 // exclusive lock throughout so that two updates at once never lose each
 // other's entries. The new file replaces the old one atomically (written
