@@ -102,16 +102,50 @@ check "printed values" test "$(tr '\n' ' ' <"$work/out")" = "a,b 2 7 "
 check "worker with arguments, quoted comma" test "$(run call Tessik.FileSplit "SplitFiles(\"$work/film avi\",1000000)" "JoinFiles(\"$work/film avi\")")" = 0
 check "worker still exact" cmp -s "$work/film avi" "$work/original"
 
+# Quoting: a quote counts only around a whole argument, "" in it standing for
+# one; a put's value is taken as written. Names reach the files exactly; any
+# other quote stops the call before its first step runs.
+name='say "hi", (now)'
+quoted=${name//\"/\"\"}
+cp "$work/original" "$work/$name"
+check "a quoted name with quotes, a comma and parentheses splits" \
+  test "$(run call Tessik.FileSplit "SplitFiles(\"$work/$quoted\",1000000)")" = 0
+check "into fragments of that very name" test -e "$work/$name.3" -a ! -e "$work/$name.4"
+rm "$work/$name"
+check "and joins exactly" eval '[ "$(run call Tessik.FileSplit "JoinFiles(\"$work/$quoted\")")" = 0 ] &&
+  cmp -s "$work/$name" "$work/original"'
+check "a put's value keeps its quotes" test "$(run call Tessik.FileSplit 'InputFile="a,""b"' InputFile >/dev/null;
+  cat "$work/out")" = '"a,""b"'
+for list in "$work/a\"b" "\"$work/a\"b" "\"$work/a" " \"$work/a\"" "\"$work/a\" "; do
+  check "malformed quoting ($list) exits 3" test "$(run call Tessik.FileSplit "InputFile=$work/original" \
+    SubFilesNumber=2 Split "JoinFiles($list)")" = 3
+  check "before anything ran" test ! -e "$work/original.1"
+done
+
 check "a method returning false exits 1" test "$(run call Tessik.FileSplit "OutputFile=$work/none" Join)" = 1
 check "its box goes to standard error" grep -qxF "Tessik: Error joining files!" "$work/err"
 check "a missing file exits 2" test "$(run call Tessik.FileSplit "InputFile=$work/none" Split)" = 2
 check "error 53 is printed" grep -q "^error 53: File not found" "$work/err"
 check "about box without a window system is a runtime error" test "$(run call Tessik.FileSplit '#-552')" = 2
+# With a display the About box shows, and stays until closed: SIGTERM closes
+# it and the call ends as interrupted. Other steps keep their boxes off it.
+check "with a display the about box shows until SIGTERM ends the call" eval '[ "$(DISPLAY=:0 QT_QPA_PLATFORM=offscreen \
+  timeout --preserve-status 2 "$tool" call Tessik.FileSplit ShowAboutBox 2>"$work/err"; echo $?)" = 143 ] &&
+  [ "$(tail -1 "$work/err")" = "error 18: User interrupt occurred" ]'
+check "with a display, a component's box still goes to standard error" test "$(DISPLAY=:0 \
+  QT_QPA_PLATFORM=offscreen timeout 5 "$tool" call Tessik.FileSplit "OutputFile=$work/none" Join 2>&1 >/dev/null |
+  head -1)" = "Tessik: Error joining files!"
 for usage in "" "call" "call Tessik.FileSplit" "list extra" "frobnicate" "call Tessik.FileSplit Join(1" \
   "call Tessik.FileSplit InputFile=$work/none Split #zz"; do
   # shellcheck disable=SC2086
   check "bad usage '$usage'" test "$(run $usage)" = 3
 done
+
+check "--help prints the usage and the quoting rules" eval '[ "$(run --help)" = 0 ] && [ ! -s "$work/err" ] &&
+  grep -qF "JoinFiles(\"a\"\"b\")" "$work/out"'
+check "--version prints the version" eval '[ "$(run --version)" = 0 ] && grep -qxE "component [0-9]+\.[0-9]+\.[0-9]+" "$work/out"'
+check "after --, --help is no option" eval '[ "$(run -- --help)" = 3 ] && [ ! -s "$work/out" ]'
+check "-- before a command and before a call's class" test "$(run -- call -- Tessik.FileSplit Checksums)" = 0
 
 check "unregister" test "$(run unregister "$module")" = 0
 check "registry left without the class" test "$(run list; cat "$work/out")" = 0

@@ -11,11 +11,20 @@
 #include <platform/file_rules.h>
 #include <platform/runtime_error.h>
 
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iomanip>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -32,14 +41,23 @@ constexpr char kUsageText[] =
     "       component unregister LIBRARY\n"
     "       component list\n"
     "       component members PROGID\n"
-    "       component call [--progress] PROGID STEP...\n"
+    "       component call [--progress] [--] PROGID STEP...\n"
+    "       component --help | --version\n"
     "A step is Name=Value (put a property), Name (get a property or call a\n"
     "method without arguments) or Name(arg,...) (call a method). A member may\n"
     "be named by its dispatch identifier: #0x68030002, #-552.\n"
+    "Quoting: the Value of Name=Value is everything after the first '=', as\n"
+    "written; quotes, commas and blanks in it are plain characters. In\n"
+    "Name(arg,...) a comma separates arguments; an argument that is wholly in\n"
+    "double quotes may hold commas and parentheses, and \"\" in it stands for\n"
+    "one quote: JoinFiles(\"a,b\") names a,b and JoinFiles(\"a\"\"b\") names a\"b.\n"
+    "Any other quote in an argument list is bad usage; blanks are kept.\n"
+    "A malformed step stops the call before any step runs.\n"
     "--progress shows the progress of long operations on standard error.\n"
     "SIGINT or SIGTERM cancels the operation running: it cleans up and the\n"
     "call exits 130 or 143.\n"
-    "Exit status: 0 done, 1 a method returned false, 2 runtime error, 3 usage.\n";
+    "Exit status: 0 done, 1 a method returned false, 2 runtime error, 3 usage.\n"
+    "See component(1).\n";
 
 int Usage(const std::string& problem = {}) {
   if (!problem.empty()) std::cerr << "component: " << problem << '\n';
@@ -119,6 +137,55 @@ int Interrupted(const std::string& report) {
   return 128 + interruption;
 }
 
+// True when the session has a display to show windows on.
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+// Qt's translations of its own texts (buttons, standard dialogs) for
+// `locale`, installed on the application, as Talhaz installs them: the
+// "qtbase" catalog of the locale; failing that, the locale's older whole
+// catalog ("qt_pt_PT") asked first and the "qtbase" catalog of the
+// language's main variant ("qtbase_pt_BR") for what that one lacks.
+void InstallQtTranslations(const QLocale& locale) {
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  const auto install = [&folder](const QLocale& where, const char* catalog) {
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(where, QString::fromLatin1(catalog), QStringLiteral("_"), folder))
+      return false;
+    return QCoreApplication::installTranslator(translator.release());
+  };
+  if (install(locale, "qtbase")) return;
+  install(QLocale(locale.language(), locale.script(), QLocale::AnyTerritory), "qtbase");
+  install(locale, "qt");  // the last installed is asked first
+}
+
+// A window system for the length of one step that shows a window: a Qt
+// application speaking the user's language, whose windows close when a
+// signal asks the call to stop, so that the call then ends as interrupted.
+class WindowedHost {
+ public:
+  WindowedHost() {
+    InstallQtTranslations(QLocale::system());
+    QObject::connect(&watch_, &QTimer::timeout, [] {
+      if (interruption != 0) QApplication::closeAllWindows();
+    });
+    watch_.start(50);
+  }
+
+ private:
+  // Qt's command-line options are never taken from the tool's arguments.
+  static inline int argc_ = 1;
+  static inline char name_[] = "component";
+  static inline char* argv_[] = {name_, nullptr};
+  QApplication application_{argc_, argv_};
+  QTimer watch_;
+};
+
 // Answers the object's events: a by-reference Cancel asks it to stop once a
 // signal came, and Progress(Done, Total, ...) goes to `printer` when given.
 platform::EventConnection::Handler EventHandler(component_tool::ProgressPrinter* printer) {
@@ -158,6 +225,12 @@ int Call(const std::string& progId, const std::vector<std::string>& texts, bool 
   for (const component_tool::Step& step : steps) {
     component_tool::Outcome outcome;
     try {
+      // The About box alone needs a window system, and only it gets one:
+      // the component's message boxes in other steps stay on standard error.
+      std::optional<WindowedHost> windows;
+      if (HasDisplay() && component_tool::MemberId(*object, step) == platform::kDispidAboutBox) {
+        windows.emplace();
+      }
       outcome = component_tool::RunStep(*object, step, std::cout);
     } catch (const platform::RuntimeError& error) {
       printer.End();
@@ -173,7 +246,17 @@ int Call(const std::string& progId, const std::vector<std::string>& texts, bool 
   return kSuccess;
 }
 
-int Run(const std::vector<std::string>& words) {
+int Run(std::vector<std::string> words) {
+  // Options come first only; "--" ends them, so that what follows is never one.
+  if (!words.empty() && words[0] == "--help") {
+    std::cout << kUsageText;
+    return kSuccess;
+  }
+  if (!words.empty() && words[0] == "--version") {
+    std::cout << "component " PROGRAM_VERSION "\n";
+    return kSuccess;
+  }
+  if (!words.empty() && words[0] == "--") words.erase(words.begin());
   if (words.empty()) return Usage();
   const std::string& command = words[0];
   if ((command == "register" || command == "unregister") && words.size() == 2) {
@@ -189,7 +272,8 @@ int Run(const std::vector<std::string>& words) {
   if (command == "members" && words.size() == 2) return ListMembers(words[1]);
   if (command == "call") {
     const bool progress = words.size() > 1 && words[1] == "--progress";
-    const std::size_t first = progress ? 2 : 1;
+    std::size_t first = progress ? 2 : 1;
+    if (words.size() > first && words[first] == "--") ++first;
     if (words.size() >= first + 2) {
       return Call(words[first], std::vector<std::string>(words.begin() + first + 1, words.end()),
                   progress);

@@ -2,6 +2,7 @@
 
 #include <platform/runtime_error.h>
 
+#include <algorithm>
 #include <charconv>
 #include <ostream>
 #include <stdexcept>
@@ -14,26 +15,47 @@ using platform::InvokeKind;
 using platform::MemberKind;
 using platform::Variant;
 
-// Splits "a, "b,c", d" at the commas outside double quotes; quotes are
-// removed and "" inside them stands for one quote.
+// Splits an argument list at its commas. An argument that starts with a
+// double quote runs to its closing quote, which must end it (a comma or the
+// list's end follows); inside, "" stands for one quote and commas and
+// parentheses are plain characters. Any other quote is refused rather than
+// guessed at, so no file name is ever read as another. Everything else,
+// blanks included, is taken as written.
 std::vector<std::string> SplitArguments(std::string_view list) {
-  std::vector<std::string> arguments(1);
-  bool quoted = false;
-  for (std::size_t at = 0; at < list.size(); ++at) {
-    const char c = list[at];
-    if (c == '"' && quoted && at + 1 < list.size() && list[at + 1] == '"') {
-      arguments.back() += '"';
+  const auto refuse = [list](const char* problem) {
+    return std::invalid_argument("\"" + std::string(list) + "\": " + problem);
+  };
+  std::vector<std::string> arguments;
+  std::size_t at = 0;
+  for (;;) {
+    std::string& argument = arguments.emplace_back();
+    if (at < list.size() && list[at] == '"') {
+      for (++at;; ++at) {
+        if (at == list.size()) throw refuse("a quoted argument lacks its closing quote");
+        if (list[at] != '"') {
+          argument += list[at];
+        } else if (at + 1 < list.size() && list[at + 1] == '"') {
+          argument += '"';
+          ++at;
+        } else {
+          break;
+        }
+      }
       ++at;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ',' && !quoted) {
-      arguments.emplace_back();
+      if (at < list.size() && list[at] != ',') {
+        throw refuse("a quoted argument goes on after its closing quote");
+      }
     } else {
-      arguments.back() += c;
+      const std::size_t end = std::min(list.find(',', at), list.size());
+      argument = list.substr(at, end - at);
+      if (argument.find('"') != std::string::npos) {
+        throw refuse("a quote inside an argument that is not quoted as a whole");
+      }
+      at = end;
     }
+    if (at == list.size()) return arguments;
+    ++at;  // the comma
   }
-  if (quoted) throw std::invalid_argument("unterminated quote in \"" + std::string(list) + "\"");
-  return arguments;
 }
 
 // The identifier written after '#', in decimal or as 0x and hexadecimal
@@ -51,7 +73,10 @@ DispatchId IdentifierOf(std::string_view text) {
   return static_cast<DispatchId>(negative ? 0u - value : value);
 }
 
-DispatchId ResolveMember(platform::Dispatch& object, const std::string& member) {
+}  // namespace
+
+DispatchId MemberId(platform::Dispatch& object, const Step& step) {
+  const std::string& member = step.member;
   if (member.starts_with('#')) return IdentifierOf(std::string_view(member).substr(1));
   DispatchId id = 0;
   if (platform::Failed(object.IdOfName(member, &id))) {
@@ -60,8 +85,6 @@ DispatchId ResolveMember(platform::Dispatch& object, const std::string& member) 
   }
   return id;
 }
-
-}  // namespace
 
 Step ParseStep(std::string_view text) {
   Step step;
@@ -91,7 +114,7 @@ Step ParseStep(std::string_view text) {
 }
 
 Outcome RunStep(platform::Dispatch& object, const Step& step, std::ostream& out) {
-  const DispatchId id = ResolveMember(object, step.member);
+  const DispatchId id = MemberId(object, step);
   const platform::InterfaceInfo& typeInfo = object.TypeInfo();
   InvokeKind kind = InvokeKind::Method;
   if (step.form == Step::Form::Put) {

@@ -21,9 +21,18 @@ struct Step {
 };
 
 // The step written in `text`; raises std::invalid_argument saying what is
-// wrong with it. In an argument list, an argument in double quotes may hold
-// commas and parentheses, and "" stands for one quote inside it.
+// wrong with it. A step with '=' before any '(' is a put, its value all that
+// follows the first '=', taken as written: quotes, commas and blanks in it are
+// plain characters. In an argument list, arguments are separated by commas;
+// an argument in double quotes (the whole argument, from its first character
+// to its last) may hold commas and parentheses, and "" stands for one quote
+// inside it. Any other quote in a list makes the step malformed. Nothing else
+// is removed or changed: blanks around an argument are part of it.
 Step ParseStep(std::string_view text);
+
+// The dispatch identifier of the member `step` names; raises RuntimeError
+// (error 438) when the object has no member of that name.
+platform::DispatchId MemberId(platform::Dispatch& object, const Step& step);
 
 // What running a step found out: whether a method returned false.
 enum class Outcome { Done, ReturnedFalse };
