@@ -1,12 +1,20 @@
 #include "common_dialog.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QLocale>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
+#include <QStyle>
+#include <QTreeView>
 
 #include <algorithm>
 #include <memory>
@@ -18,6 +26,7 @@ constexpr QChar kFilterSeparator = u'|';
 // Parts of Qt's widget-based file dialog, found by their object names.
 constexpr char kFileTypeComboName[] = "fileTypeCombo";
 constexpr char kFileNameEditName[] = "fileNameEdit";
+constexpr char kDetailViewName[] = "treeView";
 
 // "Description (pattern)": the description as given when it already ends
 // with its pattern in parentheses, which is also where Qt reads the pattern.
@@ -130,6 +139,81 @@ void StartFrom(QFileDialog* dialog, const QString& fileName) {
   dialog->selectFile(inExistingFolder ? info.absoluteFilePath() : info.fileName());
 }
 
+// The detail view's columns, as the file system model numbers them.
+enum DetailColumn { kNameColumn, kSizeColumn, kTypeColumn, kDateColumn };
+
+// The widest size or date the file system model commonly writes, in the
+// system locale as it does; no text for the other columns.
+QString WidestText(int column) {
+  const QLocale locale = QLocale::system();
+  if (column == kSizeColumn) return locale.formattedDataSize((qint64{1023} << 20) + (1013 << 10));
+  if (column != kDateColumn) return {};
+  return locale.toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
+}
+
+// Makes the dialog wide enough for the columns of its detail view whole. Qt
+// gives the size, type and date fixed widths that cut many entries; each
+// gets what its widest entry or its heading needs, and the name keeps the
+// width Qt (or the user's last dialog) gave it. The dialog then widens,
+// never past the screen, until the columns fit beside the scroll bar the
+// listing needs. Done as the dialog shows, when its layout has placed the
+// view, for the widest size and date the locale writes; then once more when
+// its first folder is listed, for the entries themselves (a type's text is
+// known only then).
+class WidthKeeper final : public QObject {
+ public:
+  explicit WidthKeeper(QFileDialog* dialog) : QObject(dialog), dialog_(dialog) {
+    dialog->installEventFilter(this);
+    if (const auto* files = dialog->findChild<QFileSystemModel*>()) {
+      listed_ =
+          connect(files, &QFileSystemModel::directoryLoaded, this, [this](const QString& folder) {
+            if (QDir(folder) != dialog_->directory()) return;
+            disconnect(listed_);
+            Widen();
+          });
+    }
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == dialog_ && event->type() == QEvent::Show) {
+      dialog_->removeEventFilter(this);
+      Widen();
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  void Widen() {
+    auto* view = dialog_->findChild<QTreeView*>(kDetailViewName);
+    if (view == nullptr || view->header()->count() <= kDateColumn) return;
+    QHeaderView* header = view->header();
+    const QAbstractItemView* entries = view;  // where measuring them is public
+    // An entry's text has a margin on either side, as the item views draw it.
+    const int margins =
+        2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+    for (const int column : {kSizeColumn, kTypeColumn, kDateColumn}) {
+      const int needed =
+          std::max({header->sectionSizeHint(column), entries->sizeHintForColumn(column),
+                    view->fontMetrics().horizontalAdvance(WidestText(column)) + margins});
+      if (header->sectionSize(column) < needed) header->resizeSection(column, needed);
+    }
+    int room = view->viewport()->width();
+    if (!view->verticalScrollBar()->isVisible()) {
+      room -= view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    }
+    if (header->length() <= room) return;
+    int width = dialog_->width() + header->length() - room;
+    if (const QScreen* screen = dialog_->screen()) {
+      width = std::min(width, screen->availableSize().width());
+    }
+    if (width > dialog_->width()) dialog_->resize(width, dialog_->height());
+  }
+
+  QFileDialog* dialog_;  // which owns this keeper
+  QMetaObject::Connection listed_;
+};
+
 // Shows the real dialog modally: the picked path, or nothing when cancelled.
 std::optional<QString> RunFileDialog(CommonDialog::Kind kind, const QString& fileName,
                                      const QStringList& nameFilters, QWidget* owner) {
@@ -149,8 +233,9 @@ void CommonDialog::ShowOpen(QWidget* owner) { Show(Kind::Open, owner); }
 void CommonDialog::ShowSave(QWidget* owner) { Show(Kind::Save, owner); }
 
 void CommonDialog::Show(Kind kind, QWidget* owner) {
-  const std::optional<QString> picked = chooser_ ? chooser_(kind, fileName_, nameFilters_)
-                                                 : RunFileDialog(kind, fileName_, nameFilters_, owner);
+  const std::optional<QString> picked = chooser_
+                                            ? chooser_(kind, fileName_, nameFilters_)
+                                            : RunFileDialog(kind, fileName_, nameFilters_, owner);
   if (picked) fileName_ = *picked;
 }
 
@@ -176,5 +261,6 @@ QFileDialog* MakeFileDialog(CommonDialog::Kind kind, const QString& fileName,
     dialog->selectNameFilter(nameFilters.first());
   }
   StartFrom(dialog, fileName);
+  new WidthKeeper(dialog);
   return dialog;
 }

@@ -1,10 +1,18 @@
 #include "common_dialog.h"
+#include "window_text.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
+#include <QSettings>
+#include <QTranslator>
+#include <QTreeView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -32,6 +40,17 @@ QStringList Listed(QFileDialog* dialog) {
 
 QLineEdit* NameField(QWidget* dialog) { return dialog->findChild<QLineEdit*>("fileNameEdit"); }
 
+// True when every column of the detail view is as wide as its widest entry
+// and all of them fit in the view.
+bool ColumnsWhole(QFileDialog* dialog) {
+  const auto* details = dialog->findChild<QTreeView*>("treeView");
+  const QAbstractItemView* entries = details;  // where measuring them is public
+  bool whole = details->header()->length() <= details->viewport()->width();
+  for (int column = 0; column < details->header()->count(); ++column)
+    whole = whole && details->header()->sectionSize(column) >= entries->sizeHintForColumn(column);
+  return whole;
+}
+
 }  // namespace
 
 class CommonDialogTest : public QObject {
@@ -39,9 +58,13 @@ class CommonDialogTest : public QObject {
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
   QTemporaryDir dir_;
+  QTemporaryDir settings_;
 
  private Q_SLOTS:
   void initTestCase() {
+    // Qt's dialog keeps its column widths in the user's settings: these
+    // dialogs start from none and leave the user's alone.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
     for (const char* name : {"README", "film.avi", "film.avi.1", "film.avi.12"}) {
       QFile file(Path(name));
       QVERIFY(file.open(QIODevice::WriteOnly));
@@ -122,6 +145,25 @@ class CommonDialogTest : public QObject {
     for (const int key : keys) QTest::keyClick(dialog->findChild<QComboBox*>("fileTypeCombo"), Qt::Key(key));
     QTRY_COMPARE(Listed(dialog.get()), listed);
     QCOMPARE(NameField(dialog.get())->text(), QString("film.avi"));  // never "film.*" after a switch
+    QTRY_VERIFY(ColumnsWhole(dialog.get()));
+  }
+
+  // Qt's texts in the dialog (accept, cancel, the name's label), with the
+  // translations installed as Talhaz installs them at its start.
+  void qtTextsFollowTheLocale() {
+    const std::pair<QLocale, QStringList> cases[] = {
+        {QLocale("de_DE"), {"&Öffnen", "Abbrechen", "Datei&name:"}},         // a qtbase catalog
+        {QLocale("pt_PT"), {"&Abrir", "Cancelar", "&Nome do Ficheiro:"}}};  // qt_pt_PT, qtbase_pt_BR
+    for (const auto& [locale, texts] : cases) {
+      InstallQtTranslations(locale);
+      const std::unique_ptr<QFileDialog> dialog(MakeFileDialog(Kind::Open, "", {}, nullptr));
+      const auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+      const QStringList shown = {buttons->button(QDialogButtonBox::Open)->text(),
+                                 buttons->button(QDialogButtonBox::Cancel)->text(),
+                                 dialog->findChild<QLabel*>("fileNameLabel")->text()};
+      qDeleteAll(qApp->findChildren<QTranslator*>());  // each removes itself
+      QCOMPARE(shown, texts);
+    }
   }
 
   void realDialogAnswersShow_data() {

@@ -18,6 +18,11 @@ source "$(dirname "$0")/checks.sh"
 start() { rm -f "$MESSAGE_BOX_LOG"; timeout 3 "$talhaz" "$@" >/dev/null 2>&1; echo $?; }
 boxes() { cat "$MESSAGE_BOX_LOG" 2>/dev/null; }
 
+# Its options, answered without a display; "--" ends them.
+no_display() { env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY "$talhaz" "$@" >"$work/out"; echo $?; }
+check "--help prints the usage" eval '[ "$(no_display --help)" = 0 ] && grep -qF "Talhaz [--] [FICHEIRO]" "$work/out"'
+check "--version prints the version" eval '[ "$(no_display --version)" = 0 ] && grep -qxE "Talhaz [0-9.]+" "$work/out"'
+
 check "without its component it exits 1" test "$(start)" = 1
 check "saying how to register it" grep -qF "component register $module" <(boxes)
 check "in one error box" test "$(boxes | cut -f1,2)" = "Talhaz	16"
@@ -30,6 +35,10 @@ check "after the error-53 box" test "$(boxes)" = "Erro 53	48	File not found"
 echo "fragment" >"$work/film avi.1"
 check "arguments joined by a space name the file" test "$(start "$work/film" "avi.1")" = 124
 check "that loads without a box" test -z "$(boxes)"
+echo "fragment" | tee "$work/--help" >"$work/film --version"
+check "after --, --help is a file name, which loads" eval '[ "$(cd "$work" && start -- --help)" = 124 ] && [ -z "$(boxes)" ]'
+check "--version after the first argument is part of the name" eval \
+  '[ "$(start "$work/film" --version)" = 124 ] && [ -z "$(boxes)" ]'
 check "a lone quote loads nothing" test "$(start '"')" = 124
 check "and says nothing" test -z "$(boxes)"
 # What cannot be read through is refused at once, never waited on.
