@@ -5,12 +5,12 @@
 #include "window_text.h"
 
 #include <platform/file_rules.h>
+#include <platform/translations.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
-#include <QLocale>
 
 #include <cstdio>
 #include <memory>
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
   platform::ReportFileSizeLimitAsFailure();
   QApplication application(qtArgc, argv);
   if (!endOfOptions) fileArguments.assign(argv + 1, argv + qtArgc);  // Qt's own options taken out
-  InstallQtTranslations(QLocale::system());
+  platform::InstallQtTranslations();
   QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
   QIcon icon;
   icon.addFile(QStringLiteral(":/talhaz/talhaz-32.png"));

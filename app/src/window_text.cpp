@@ -2,13 +2,9 @@
 
 #include <platform/conversions.h>
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 
-#include <memory>
 
 char DecimalSeparator() { return QLocale().decimalPoint() == QStringLiteral(",") ? ',' : '.'; }
 
@@ -25,17 +21,4 @@ QString Kilobytes(double value) {
 
 void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title) {
   platform::ShowMessageBox(text.toStdString(), style, title.toStdString());
-}
-
-void InstallQtTranslations(const QLocale& locale) {
-  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-  const auto install = [&folder](const QLocale& where, const char* catalog) {
-    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
-    if (!translator->load(where, QString::fromLatin1(catalog), QStringLiteral("_"), folder))
-      return false;
-    return QCoreApplication::installTranslator(translator.release());
-  };
-  if (install(locale, "qtbase")) return;
-  install(QLocale(locale.language(), locale.script(), QLocale::AnyTerritory), "qtbase");
-  install(locale, "qt");  // the last installed is asked first
 }

@@ -29,12 +29,3 @@ QString OutputName(const QString& inputPath);
 QString Kilobytes(double value);
 
 void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title);
-
-// Installs on the application Qt's translations of its own texts (the file
-// dialog's labels and buttons, a box's OK) for `locale`; the window's own
-// texts are not translated. Takes the "qtbase" catalog of the locale; when
-// there is none, the locale's older whole catalog ("qt_pt_PT") is asked
-// first and the "qtbase" catalog of the language's main variant
-// ("qtbase_pt_BR") for what that one lacks. Installs nothing when no catalog
-// for the language is there.
-void InstallQtTranslations(const QLocale& locale);

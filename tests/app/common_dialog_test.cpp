@@ -1,6 +1,8 @@
 #include "common_dialog.h"
 #include "window_text.h"
 
+#include <platform/translations.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -155,7 +157,7 @@ class CommonDialogTest : public QObject {
         {QLocale("de_DE"), {"&Öffnen", "Abbrechen", "Datei&name:"}},         // a qtbase catalog
         {QLocale("pt_PT"), {"&Abrir", "Cancelar", "&Nome do Ficheiro:"}}};  // qt_pt_PT, qtbase_pt_BR
     for (const auto& [locale, texts] : cases) {
-      InstallQtTranslations(locale);
+      platform::InstallQtTranslations(locale.name().toStdString());
       const std::unique_ptr<QFileDialog> dialog(MakeFileDialog(Kind::Open, "", {}, nullptr));
       const auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
       const QStringList shown = {buttons->button(QDialogButtonBox::Open)->text(),

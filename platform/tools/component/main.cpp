@@ -10,12 +10,11 @@
 #include <platform/component/registry.h>
 #include <platform/file_rules.h>
 #include <platform/runtime_error.h>
+#include <platform/translations.h>
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
-#include <QTranslator>
 
 #include <cerrno>
 #include <csignal>
@@ -146,31 +145,13 @@ bool HasDisplay() {
   return false;
 }
 
-// Qt's translations of its own texts (buttons, standard dialogs) for
-// `locale`, installed on the application, as Talhaz installs them: the
-// "qtbase" catalog of the locale; failing that, the locale's older whole
-// catalog ("qt_pt_PT") asked first and the "qtbase" catalog of the
-// language's main variant ("qtbase_pt_BR") for what that one lacks.
-void InstallQtTranslations(const QLocale& locale) {
-  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-  const auto install = [&folder](const QLocale& where, const char* catalog) {
-    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
-    if (!translator->load(where, QString::fromLatin1(catalog), QStringLiteral("_"), folder))
-      return false;
-    return QCoreApplication::installTranslator(translator.release());
-  };
-  if (install(locale, "qtbase")) return;
-  install(QLocale(locale.language(), locale.script(), QLocale::AnyTerritory), "qtbase");
-  install(locale, "qt");  // the last installed is asked first
-}
-
 // A window system for the length of one step that shows a window: a Qt
 // application speaking the user's language, whose windows close when a
 // signal asks the call to stop, so that the call then ends as interrupted.
 class WindowedHost {
  public:
   WindowedHost() {
-    InstallQtTranslations(QLocale::system());
+    platform::InstallQtTranslations();
     QObject::connect(&watch_, &QTimer::timeout, [] {
       if (interruption != 0) QApplication::closeAllWindows();
     });
