@@ -82,11 +82,49 @@ std::string Parameters(const platform::MemberInfo& member) {
   return text;
 }
 
+// One line per class: programmatic identifier, class identifier, module,
+// the registration file it comes from, and why it is refused when it is.
+// Registration files passed over are named on standard error.
 int ListClasses() {
+  for (const platform::RegistryLayer& layer : platform::ReadRegistryLayers()) {
+    if (!layer.problem.empty()) {
+      std::cerr << "component: skipped " << layer.path << ": " << layer.problem << '\n';
+    }
+  }
   for (const platform::RegisteredClass& entry : platform::RegisteredClasses()) {
     std::cout << entry.progId << '\t' << platform::ToText(entry.clsid) << '\t' << entry.modulePath
-              << '\n';
+              << '\t' << entry.layer;
+    if (!entry.refusal.empty()) std::cout << "\trefused: " << entry.refusal;
+    std::cout << '\n';
   }
+  return kSuccess;
+}
+
+// Removes the module's classes from the user's registry. Classes of that
+// module registered for every user, and not by the user, are the package's
+// to remove: that is said, and nothing is changed.
+int Unregister(const std::string& modulePath) {
+  const auto module = platform::IdentityOf(modulePath);
+  const std::string userLayer = platform::RegistryLocation();
+  bool mine = false;
+  std::vector<platform::RegisteredClass> systemWide;
+  for (platform::RegisteredClass& entry : platform::RegisteredClasses()) {
+    if (!module || platform::IdentityOf(entry.modulePath) != module) continue;
+    if (entry.layer == userLayer) {
+      mine = true;
+    } else {
+      systemWide.push_back(std::move(entry));
+    }
+  }
+  if (!mine && !systemWide.empty()) {
+    for (const platform::RegisteredClass& entry : systemWide) {
+      std::cerr << "component: " << entry.progId << " is registered for every user in "
+                << entry.layer << "; only the package that installed it can remove it\n";
+    }
+    return kReturnedFalse;
+  }
+  platform::UnregisterModule(modulePath);
+  std::cout << "unregistered " << modulePath << " in " << userLayer << '\n';
   return kSuccess;
 }
 
@@ -240,15 +278,12 @@ int Run(std::vector<std::string> words) {
   if (!words.empty() && words[0] == "--") words.erase(words.begin());
   if (words.empty()) return Usage();
   const std::string& command = words[0];
-  if ((command == "register" || command == "unregister") && words.size() == 2) {
-    if (command == "register") {
-      platform::RegisterModule(words[1]);
-    } else {
-      platform::UnregisterModule(words[1]);
-    }
-    std::cout << command << "ed " << words[1] << " in " << platform::RegistryLocation() << '\n';
+  if (command == "register" && words.size() == 2) {
+    platform::RegisterModule(words[1]);
+    std::cout << "registered " << words[1] << " in " << platform::RegistryLocation() << '\n';
     return kSuccess;
   }
+  if (command == "unregister" && words.size() == 2) return Unregister(words[1]);
   if (command == "list" && words.size() == 1) return ListClasses();
   if (command == "members" && words.size() == 2) return ListMembers(words[1]);
   if (command == "call") {
