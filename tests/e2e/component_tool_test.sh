@@ -150,23 +150,6 @@ check "-- before a command and before a call's class" test "$(run -- call -- Tes
 check "unregister" test "$(run unregister "$module")" = 0
 check "registry left without the class" test "$(run list; cat "$work/out")" = 0
 check "creating it now fails with 429" test "$(run call Tessik.FileSplit Join)" = 2 -a "$(head -c 9 "$work/err")" = "error 429"
-# A registration installed for every user: a drop-in naming its module
-# relative to its own folder, read after the user's file.
-system=$work/system dropins=$work/system/share/components/registry.d
-mkdir -p "$dropins" "$system/lib" && cp "$module" "$system/lib/Tessik.so"
-COMPONENT_REGISTRY=$work/dropin.reg "$tool" register "$system/lib/Tessik.so" >/dev/null
-sed "s|$system/lib/Tessik.so|../../../lib/Tessik.so|g" "$work/dropin.reg" >"$dropins/Tessik.reg"
-printf '[damaged\n' >"$dropins/broken.reg"
-export XDG_DATA_DIRS=$system/share
-check "list names the system layer" grep -qxF "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$system/lib/Tessik.so	$dropins/Tessik.reg" <(run list >/dev/null; cat "$work/out")
-check "and the damaged drop-in it passed over" grep -q "^component: skipped $dropins/broken.reg: .*at line 1" "$work/err"
-check "a split through the system registration alone" test "$(run call Tessik.FileSplit "InputFile=$work/original" SubFilesNumber=2 Split)" = 0
-check "unregistering a system class exits 1" test "$(run unregister "$system/lib/Tessik.so")" = 1
-check "saying whose it is" grep -qF "Tessik.FileSplit is registered for every user in $dropins/Tessik.reg" "$work/err"
-chmod g+w "$system/lib/Tessik.so"
-check "a module others may write is listed as refused" grep -qF "refused: $system/lib/Tessik.so may be written by other users" <(run list; cat "$work/out")
-check "and never loaded" eval '[ "$(run call Tessik.FileSplit Checksums)" = 2 ] && grep -q "^error 429: .*may be written by other users" "$work/err"'
-unset XDG_DATA_DIRS
 cp "$module" "$work/moved.so"
 run register "$work/moved.so" >/dev/null
 rm "$work/moved.so"

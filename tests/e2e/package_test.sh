@@ -51,4 +51,10 @@ check "a join of it" fresh sh -c "rm F && '$root/usr/bin/component' call Tessik.
 check "gives the same bytes" cmp "$home/F" "$home/original"
 fresh timeout 3 "$root/usr/bin/Talhaz" F
 check "Talhaz with the file is still running after 3 s, without a box" test $? = 124 -a ! -s "$home/boxes"
+check "unregistering it is left to the package: exit 1" eval \
+  'fresh "$root/usr/bin/component" unregister "$root/usr/lib/talhaz/Tessik.so" 2>&1 | grep -q "only the package"'
+printf '[damaged\n' >"${registration%/*}/broken.reg" && chmod g+w "$root/usr/lib/talhaz/Tessik.so"
+fresh "$root/usr/bin/component" list >"$work/list" 2>&1
+check "list names a damaged drop-in and its line, and passes over it" grep -q "skipped .*broken.reg: .*line 1" "$work/list"
+check "and refuses a module others may write" grep -q "Tessik.reg	refused: .* may be written by other users" "$work/list"
 report
