@@ -115,9 +115,10 @@ if $can_trace; then
   # report the failure. A failed flush, write, kernel copy or removal must
   # always be reported: even when the bytes compare equal, they may never
   # reach the disk, or a stale file stays. "fallback" refuses the kernel copy
-  # too, so that the ordinary copy runs. Calls on a pipe are left alone: that
-  # is how the sanitizer runtime probes memory. Above 150 calls, every k-th
-  # call and the last 20 are failed.
+  # too, so that the ordinary copy runs. Calls on a pipe, /proc or /sys are
+  # left alone: that is how the sanitizer runtime probes memory and maps the
+  # modules it loads. Above 150 calls, every k-th call and the last 20 are
+  # failed.
   fault_holds() {  # fault_holds DRIVER OPERATION SYSCALL [fallback]
     local driver=$1 operation=$2 syscall=$3 status when first sites step=1 runs=0 injected=0 reported=0 skipped=0
     local -a trace=("${traced[@]}" -y -e trace="$syscall,copy_file_range")
@@ -125,7 +126,7 @@ if $can_trace; then
     first=$(startup_calls "$driver" "$syscall")
     prepare "$operation" "$work/data" && operate "$driver" "$operation" "${trace[@]}" || return 1
     awk -v pattern="^([0-9]+ +)?$syscall\\\\(" -v first="$first" \
-      '$0 ~ pattern && ++n > first && $0 !~ /\(.*<pipe:/ { print n }' "$work/trace" >"$work/sites"
+      '$0 ~ pattern && ++n > first && $0 !~ /\(.*<(pipe:|\/proc\/|\/sys\/)/ { print n }' "$work/trace" >"$work/sites"
     sites=$(wc -l <"$work/sites")
     [ "$sites" -le 150 ] || { step=$(((sites + 129) / 130)) && local sampled=" (every ${step}th and the last 20)"; }
     for when in $(awk -v step="$step" -v last=$((sites - 20)) 'step == 1 || NR % step == 1 || NR > last' "$work/sites"); do
@@ -133,9 +134,11 @@ if $can_trace; then
       operate "$driver" "$operation" "${trace[@]}" -e inject="$syscall:error=EIO:when=$when"
       status=$?
       runs=$((runs + 1))
-      # With threads the numbering can shift onto the sanitizer's own probe,
-      # which is left alone as above: such a run tells nothing.
-      if grep -qE "^([0-9]+ +)?$syscall\(.*<pipe:.*\(INJECTED\)" "$work/trace"; then
+      # The numbering can shift (threads, and the sanitizer's reads of
+      # /proc/self/maps, which vary with the memory layout) onto a call left
+      # alone as above, or past the last call: such a run tells nothing.
+      if grep -qE "^([0-9]+ +)?$syscall\(.*<(pipe:|/proc/|/sys/).*\(INJECTED\)" "$work/trace" ||
+         ! grep -qE "^([0-9]+ +)?($syscall\(|<\.\.\. $syscall resumed).*\(INJECTED\)" "$work/trace"; then
         skipped=$((skipped + 1))
         continue
       fi
