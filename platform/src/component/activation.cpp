@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace platform {
 namespace {
@@ -37,15 +38,18 @@ std::string LoaderReason() {
   return reason != nullptr ? reason : "unknown loader failure";
 }
 
-// Refuses a module that someone other than root and the user could have
-// changed: loading it would run their code. A missing one is left to the
-// loader, which says that it does not load.
-void* OpenModule(const std::string& modulePath) {
+// Why the module at `modulePath` may not be loaded: someone other than root
+// and the user could have changed it, and loading it would run their code.
+// Nothing for a missing one, which is left to the loader to report.
+std::optional<std::string> WhyNotLoadable(const std::string& modulePath) {
   struct stat status {};
-  if (lstat(modulePath.c_str(), &status) == 0) {
-    if (auto why = WhyUntrusted(modulePath)) {
-      throw CannotCreate("the module is not loaded: " + *why, modulePath);
-    }
+  if (lstat(modulePath.c_str(), &status) != 0) return std::nullopt;
+  return WhyUntrusted(modulePath);
+}
+
+void* OpenModule(const std::string& modulePath) {
+  if (auto why = WhyNotLoadable(modulePath)) {
+    throw CannotCreate("the module is not loaded: " + *why, modulePath);
   }
   dlerror();
   void* handle = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -124,10 +128,7 @@ std::pair<std::string, std::string> ModuleOf(const RegistryLayer& layer, const s
 RegisteredClass ClassIn(const RegistryLayer& layer, const Guid& clsid) {
   const std::string key = "CLSID\\" + ToText(clsid);
   auto [modulePath, refusal] = ModuleOf(layer, layer.tree.Value(key + "\\InprocServer32").value_or(""));
-  struct stat status {};
-  if (refusal.empty() && !modulePath.empty() && lstat(modulePath.c_str(), &status) == 0) {
-    refusal = WhyUntrusted(modulePath).value_or("");
-  }
+  if (refusal.empty() && !modulePath.empty()) refusal = WhyNotLoadable(modulePath).value_or("");
   return {layer.tree.Value(key + "\\ProgID").value_or(""),
           clsid,
           std::move(modulePath),

@@ -3,6 +3,8 @@
 #include <platform/file_rules.h>
 #include <platform/runtime_error.h>
 
+#include "../path_checks.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -186,12 +188,6 @@ std::string HomeFolder() {
   throw RuntimeError(static_cast<std::int32_t>(ErrorNumber::PathNotFound),
                      "The component registry has no location: HOME is not set and the user "
                      "database names no home folder");
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool IsFolder(const std::string& path) {
