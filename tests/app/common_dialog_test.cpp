@@ -1,23 +1,9 @@
 #include "common_dialog.h"
-#include "window_text.h"
 
 #include <platform/translations.h>
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListView>
-#include <QPushButton>
-#include <QSettings>
-#include <QTranslator>
-#include <QTreeView>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 
@@ -74,49 +60,14 @@ class CommonDialogTest : public QObject {
     QVERIFY(QDir().mkpath(Path("sub")));
   }
 
-  void parsesTheFilterText_data() {
-    QTest::addColumn<QString>("filter");
-    QTest::addColumn<QStringList>("nameFilters");
-    QTest::newRow("the window's") << kWindowFilter << kWindowNameFilters;
-    QTest::newRow("one entry, no final bar") << "Juntar Ficheiro (*.1)|*.1" << QStringList{"Juntar Ficheiro (*.1)"};
-    QTest::newRow("pattern not shown") << "Fragmentos|*.1|" << QStringList{"Fragmentos (*.1)"};
-    QTest::newRow("unpaired last part") << "A (*.a)|*.a|B" << QStringList{"A (*.a)"};
-    QTest::newRow("empty description ends") << "A (*.a)|*.a||*.b|" << QStringList{"A (*.a)"};
-  }
+  // The window's own filter is checked through the window (form1_test).
   void parsesTheFilterText() {
-    QFETCH(QString, filter);
-    QTEST(CommonDialog(filter).NameFilters(), "nameFilters");
-  }
-
-  void keepsOneNameBetweenDialogs_data() {
-    QTest::addColumn<QStringList>("answers");  // 'O' open or 'S' save, then the pick; none: cancel
-    QTest::addColumn<QStringList>("namesSeen");
-    const QString longName = '/' + QString(150, u'd') + '/' + QString(150, u'f') + ".1";
-    QTest::newRow("cancel keeps empty") << QStringList{"O", "S"} << QStringList{"", ""};
-    QTest::newRow("save starts from open's pick")
-        << QStringList{"O/d/film.avi.1", "S/e/film.avi", "O"} << QStringList{"", "/d/film.avi.1", "/e/film.avi"};
-    QTest::newRow("cancel keeps pick") << QStringList{"S/e/out", "O", "S"} << QStringList{"", "/e/out", "/e/out"};
-    QTest::newRow("over 260 characters") << QStringList{'O' + longName, "S"} << QStringList{"", longName};
-  }
-  void keepsOneNameBetweenDialogs() {
-    QFETCH(QStringList, answers);
-    CommonDialog dialog(kWindowFilter);
-    QString kinds, expectedKinds, lastPick;
-    QStringList seen;
-    dialog.SetChooser([&](Kind kind, const QString& name, const QStringList& filters) -> std::optional<QString> {
-      kinds += kind == Kind::Open ? u'O' : u'S';
-      seen << (filters == kWindowNameFilters ? name : "wrong filters");
-      const QString answer = answers.at(seen.size() - 1);
-      return answer.size() > 1 ? std::optional(answer.mid(1)) : std::nullopt;
-    });
-    for (const QString& answer : answers) {
-      expectedKinds += answer[0];
-      answer[0] == u'O' ? dialog.ShowOpen(nullptr) : dialog.ShowSave(nullptr);
-      if (answer.size() > 1) lastPick = answer.mid(1);
-    }
-    QCOMPARE(kinds, expectedKinds);
-    QTEST(seen, "namesSeen");
-    QCOMPARE(dialog.FileName(), lastPick);
+    const std::pair<QString, QStringList> cases[] = {
+        {"Juntar Ficheiro (*.1)|*.1", {"Juntar Ficheiro (*.1)"}},  // no final bar
+        {"Fragmentos|*.1|", {"Fragmentos (*.1)"}},                  // the pattern is shown
+        {"A (*.a)|*.a|B", {"A (*.a)"}},                             // an unpaired last part
+        {"A (*.a)|*.a||*.b|", {"A (*.a)"}}};                        // an empty description ends
+    for (const auto& [filter, nameFilters] : cases) QCOMPARE(CommonDialog(filter).NameFilters(), nameFilters);
   }
 
   void realDialogListsWhatTheFilterPromises_data() {

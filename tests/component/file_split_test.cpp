@@ -1,5 +1,7 @@
-// FileSplit's properties, persistence and operations, called through
-// dispatch on an instance of the real module, as a host calls them.
+// FileSplit called through dispatch on an instance of the real module, as a
+// host calls it: what a host hears of changes, persistence, the workers'
+// by-reference size, progress and cancel; and the module's lifetime and
+// apartment. Errors and results a script sees are component_tool_test's.
 #include "tessik_host.h"
 
 #include <gtest/gtest.h>
@@ -7,225 +9,119 @@
 #include <platform/component/connection.h>
 #include <platform/file_rules.h>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <optional>
+#include <thread>
 
 namespace {
 
 using platform::InvokeKind;
 using platform::Status;
 using platform::Variant;
-using testing_support::Invoke;
+using testing_support::ErrorNumberOf;
 using testing_support::TessikHost;
 
 using namespace testing_support::file_split;
 
+// A host's property-change sink that records every announcement and, when
+// told to, vetoes them with error 380. The object holds it as it is given.
+struct RecordingSink : platform::PropertyNotifySink {
+  Status QueryInterface(const platform::Guid&, void** object) override {
+    *object = nullptr;
+    return Status::NoInterface;
+  }
+  std::uint32_t AddRef() override { return 2; }
+  std::uint32_t Release() override { return 1; }
+  Status OnChanged(platform::DispatchId, std::string_view name,
+                   platform::ExceptionInfo* veto) override {
+    changes.emplace_back(name);
+    if (reject) *veto = {380, "Invalid property value", "host"};
+    return reject ? Status::Exception : Status::Ok;
+  }
+  std::vector<std::string> changes;
+  bool reject = false;
+};
+
 class FileSplitTest : public testing::Test {
  protected:
   TessikHost host;
+  RecordingSink sink;  // outlives the objects it listens to
   platform::Ref<platform::Dispatch> object = host.Create();
-  testing_support::RecordingSink sink;
   std::string file = host.folder() / "film avi";
 
-  void Listen() { platform::Query<platform::PropertyNotifySource>(object.get())->Advise(&sink); }
-  void TearDown() override {
-    platform::Query<platform::PropertyNotifySource>(object.get())->Unadvise();
+  void Listen(platform::Dispatch& to) {
+    platform::Query<platform::PropertyNotifySource>(&to)->Advise(&sink);
   }
 };
 
-TEST_F(FileSplitTest, DispatchFailuresCarryStatusesAndRuntimeErrors) {
-  struct Case {
-    const char* what;
-    platform::DispatchId id;
-    InvokeKind kind;
-    std::vector<Variant> arguments;
-    Status status;
-    std::int32_t number;  // of the runtime error a host reports
+// A host hears of every put, even of the value already there, and of
+// SubFilesNumber when Split has a file to work on; a host that vetoes a put
+// (its sink returns error 380) stops it with that error, the value kept.
+TEST_F(FileSplitTest, AHostHearsOfEveryChangeAndMayVetoIt) {
+  testing_support::WriteBytes(file, "0123456789");
+  Listen(*object);
+  using Names = std::vector<std::string>;
+  const auto heard = [&](const std::function<void()>& action) {
+    sink.changes.clear();
+    if (const int error = ErrorNumberOf(action)) sink.changes.push_back(std::to_string(error));
+    return sink.changes;
   };
-  const std::string missing = host.folder() / "missing";
-  const Case cases[] = {
-      {"unknown identifier", 0x60030005, InvokeKind::Method, {}, Status::MemberNotFound, 438},
-      {"get of a method", kSplit, InvokeKind::PropertyGet, {}, Status::MemberNotFound, 438},
-      {"too many arguments", kJoin, InvokeKind::Method, {1}, Status::BadArgumentCount, 450},
-      {"too few arguments", kJoinFiles, InvokeKind::Method, {}, Status::BadArgumentCount, 450},
-      {"text not a number", kSubFilesNumber, InvokeKind::PropertyPut, {"abc"},
-       Status::TypeMismatch, 13},
-      {"number too large", kSubFilesNumber, InvokeKind::PropertyPut, {40000}, Status::Overflow, 6},
-      {"part size too large", kSplitFiles, InvokeKind::Method, {"x", 3e9}, Status::Overflow, 6},
-      {"split of a missing file", kSplit, InvokeKind::Method, {}, Status::Exception, 53},
-  };
-  Put(*object, kInputFile, missing);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const auto invocation = Invoke(*object, c.id, c.kind, c.arguments);
-    EXPECT_EQ(invocation.status, c.status);
-    EXPECT_EQ(platform::ErrorOfStatus(invocation.status, invocation.exception).number(), c.number);
-  }
-  const auto missingFile = Invoke(*object, kSplit, InvokeKind::Method);
-  EXPECT_EQ(missingFile.exception.description, "File not found");
-  EXPECT_FALSE(platform::FileExists(missing + ".1"));
-}
-
-TEST_F(FileSplitTest, FragmentCounterOverflowArrivesAsError6) {
-  const std::string base = host.folder() / "many";
-  for (int i = 1; i <= 32767; ++i) testing_support::WriteBytes(base + "." + std::to_string(i), "");
-  const auto invocation = Invoke(*object, kJoinFiles, InvokeKind::Method, {base});
-  EXPECT_EQ(invocation.status, Status::Exception);
-  EXPECT_EQ(invocation.exception.number, 6);
-  EXPECT_EQ(invocation.exception.description, "Overflow");
-}
-
-TEST_F(FileSplitTest, PropertiesKeepWhatIsPutAndAnnounceEveryPut) {
-  EXPECT_EQ(Get(*object, kInputFile), Variant(""));
-  EXPECT_EQ(Get(*object, kOutputFile), Variant(""));
-  EXPECT_EQ(Get(*object, kSubFilesNumber), Variant(std::int16_t{2}));
-  EXPECT_EQ(Get(*host.Create(false), kSubFilesNumber), Variant(std::int16_t{0}))
-      << "before the host initialises it";
-
-  Listen();
-  const std::pair<Variant, std::int16_t> numbers[] = {
-      {std::int16_t{0}, 0}, {-5, -5}, {"3", 3}, {2.5, 2}, {3.5, 4}, {true, -1}, {32767, 32767}};
-  for (const auto& [put, kept] : numbers) {
-    SCOPED_TRACE(put.ToText());
-    Put(*object, kSubFilesNumber, put);
-    EXPECT_EQ(Get(*object, kSubFilesNumber), Variant(kept));
-  }
-  for (const char* text : {"", " spaced name ", "/tmp/a.1", "ümlaut"}) {
-    Put(*object, kInputFile, text);
-    EXPECT_EQ(Get(*object, kInputFile), Variant(text));
-  }
-  sink.changes.clear();
   Put(*object, kOutputFile, "same");
-  Put(*object, kOutputFile, "same");
-  EXPECT_EQ(sink.changes, (std::vector<std::string>{"OutputFile", "OutputFile"}));
-}
-
-TEST_F(FileSplitTest, ARejectedAnnouncementRaisesTheHostsErrorAndKeepsTheValue) {
-  Listen();
+  EXPECT_EQ(heard([&] { Put(*object, kOutputFile, "same"); }), Names{"OutputFile"});
+  Put(*object, kInputFile, "");
+  EXPECT_EQ(heard([&] { Call(*object, kSplit); }), Names{}) << "split without a file";
+  Put(*object, kInputFile, file);
+  EXPECT_EQ(heard([&] { Call(*object, kSplit); }), Names{"SubFilesNumber"});
   sink.reject = true;
-  const auto invocation = Invoke(*object, kInputFile, InvokeKind::PropertyPut, {"kept"});
-  EXPECT_EQ(invocation.status, Status::Exception);
-  EXPECT_EQ(invocation.exception.number, 380);
-  EXPECT_EQ(invocation.exception.description, "Invalid property value");
+  EXPECT_EQ(heard([&] { Put(*object, kInputFile, "vetoed"); }), (Names{"InputFile", "380"}));
   sink.reject = false;
-  EXPECT_EQ(Get(*object, kInputFile), Variant("kept"));
+  EXPECT_EQ(Get(*object, kInputFile), Variant("vetoed"));
 }
 
+// Saved: only what differs from a new control (zero and False included).
+// Loaded: silently, key by key, a bad value stopping the load with 13 or 6
+// and what was read before it kept; an empty bag gives a new control.
 TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
-  const auto persist = platform::Query<platform::PersistProperties>(object.get());
-  platform::ExceptionInfo exception;
-  platform::MemoryPropertyBag defaults;
-  persist->SaveProperties(defaults, &exception);
-  EXPECT_TRUE(defaults.Keys().empty());
-
+  const auto saved = [&] {
+    platform::MemoryPropertyBag bag;
+    platform::Query<platform::PersistProperties>(object.get())->SaveProperties(bag, nullptr);
+    return bag;
+  };
+  platform::MemoryPropertyBag empty = saved();
   Put(*object, kInputFile, "/data/film.avi");
-  platform::MemoryPropertyBag onlyInput;
-  persist->SaveProperties(onlyInput, &exception);
-  EXPECT_EQ(onlyInput.Keys(), std::vector<std::string>{"InputFile"});
-
+  EXPECT_EQ(saved().Keys(), std::vector<std::string>{"InputFile"});
   Put(*object, kSubFilesNumber, std::int16_t{0});
   Put(*object, kChecksums, false);
-  platform::MemoryPropertyBag zero;
-  persist->SaveProperties(zero, &exception);
-  EXPECT_EQ(zero.Read("SubFilesNumber", Variant()), Variant(std::int16_t{0}));
-  EXPECT_EQ(zero.Read("Checksums", Variant()), Variant(false));
-  const auto reloaded = host.Create(false);
-  platform::Query<platform::PersistProperties>(reloaded.get())->LoadProperties(zero, &exception);
-  EXPECT_EQ(Get(*reloaded, kChecksums), Variant(false));
-
-  struct Load {
-    Variant stored;
-    Status status;
-    std::int32_t number;
-    std::int16_t loaded;
+  const struct { Variant stored; std::int32_t error; std::int16_t loaded; } loads[] = {
+      {Variant(), 0, 0},  // as saved
+      {"7", 0, 7}, {2.5, 0, 2}, {3.5, 0, 4}, {"seven", 13, 0}, {40000, 6, 0},
   };
-  const Load loads[] = {
-      {"7", Status::Ok, 0, 7},   {2.5, Status::Ok, 0, 2},        {3.5, Status::Ok, 0, 4},
-      {0, Status::Ok, 0, 0},     {"seven", Status::Exception, 13, 0},
-      {40000, Status::Exception, 6, 0},
-  };
-  for (const Load& load : loads) {
+  for (const auto& load : loads) {
     SCOPED_TRACE(load.stored.ToText());
-    Listen();
-    sink.changes.clear();
+    platform::MemoryPropertyBag bag = saved();
+    if (!load.stored.IsEmpty()) bag.Store("SubFilesNumber", load.stored);
     const auto fresh = host.Create(false);
-    platform::MemoryPropertyBag bag;
-    bag.Store("InputFile", "/data/film.avi");
-    bag.Store("SubFilesNumber", load.stored);
+    Listen(*fresh);
+    sink.changes.clear();
     platform::ExceptionInfo failure;
-    EXPECT_EQ(platform::Query<platform::PersistProperties>(fresh.get())->LoadProperties(bag, &failure),
-              load.status);
-    EXPECT_EQ(failure.number, load.number);
+    platform::Query<platform::PersistProperties>(fresh.get())->LoadProperties(bag, &failure);
+    EXPECT_EQ(failure.number, load.error);
     EXPECT_EQ(Get(*fresh, kInputFile), Variant("/data/film.avi")) << "keys read before stay";
-    EXPECT_EQ(Get(*fresh, kSubFilesNumber), Variant(load.loaded));
+    EXPECT_EQ(Get(*fresh, kSubFilesNumber), Variant(load.loaded)) << "0 until the host sets it";
+    if (load.error == 0) { EXPECT_EQ(Get(*fresh, kChecksums), Variant(false)); }
+    EXPECT_TRUE(sink.changes.empty()) << "loading announces nothing";
   }
-  platform::MemoryPropertyBag empty;
   const auto fresh = host.Create(false);
-  platform::Query<platform::PersistProperties>(fresh.get())->LoadProperties(empty, &exception);
+  platform::Query<platform::PersistProperties>(fresh.get())->LoadProperties(empty, nullptr);
   EXPECT_EQ(Get(*fresh, kSubFilesNumber), Variant(std::int16_t{2}));
   EXPECT_EQ(Get(*fresh, kChecksums), Variant(true));
-  EXPECT_TRUE(sink.changes.empty()) << "loading announces nothing";
 }
 
-TEST_F(FileSplitTest, SplitAndJoinReportWhetherTheWorkWasDone) {
-  const std::string content = testing_support::PatternBytes(100'000);
-  testing_support::WriteBytes(file, content);
-  const std::string box = "Tessik\t16\t";
-  struct Case {
-    const char* what;
-    std::function<void()> prepare;
-    platform::DispatchId operation;
-    bool result;
-    std::vector<std::string> boxes;
-  };
-  std::optional<testing_support::LockHolder> lock;
-  const Case cases[] = {
-      {"split without input", [&] { Put(*object, kInputFile, ""); }, kSplit, false, {}},
-      {"split into one part",
-       [&] {
-         Put(*object, kInputFile, file);
-         Put(*object, kSubFilesNumber, 1);
-       },
-       kSplit, false, {}},
-      {"split into three", [&] { Put(*object, kSubFilesNumber, 3); }, kSplit, true, {}},
-      {"split of a locked input", [&] { lock.emplace(file); }, kSplit, false,
-       {box + "Error splitting file!\\nfilm avi is in use by another program"}},
-      {"join without output", [&] { lock.reset(); }, kJoin, false, {}},
-      {"join without fragments", [&] { Put(*object, kOutputFile, file + "x"); }, kJoin, false,
-       {box + "Error joining files!\\nthere is no film avix.1"}},
-      {"join", [&] { Put(*object, kOutputFile, file); }, kJoin, true, {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::size_t before = host.Boxes().size();
-    c.prepare();
-    EXPECT_EQ(Call(*object, c.operation), Variant(c.result));
-    const auto boxes = host.Boxes();
-    EXPECT_EQ(std::vector<std::string>(boxes.begin() + before, boxes.end()), c.boxes);
-  }
-  EXPECT_EQ(testing_support::ReadBytes(file), content);
-  EXPECT_EQ(testing_support::ReadBytes(file + ".1").size(), 33'334u);
-  EXPECT_FALSE(platform::FileExists(file + ".4"));
-}
-
-TEST_F(FileSplitTest, SplitAnnouncesSubFilesNumberOnceItHasAFile) {
-  testing_support::WriteBytes(file, "0123456789");
-  Listen();
-  Put(*object, kInputFile, "");
-  sink.changes.clear();
-  Call(*object, kSplit);
-  EXPECT_TRUE(sink.changes.empty());
-  Put(*object, kInputFile, file);
-  sink.changes.clear();
-  Call(*object, kSplit);
-  EXPECT_EQ(sink.changes, std::vector<std::string>{"SubFilesNumber"});
-}
-
-TEST_F(FileSplitTest, WorkersTakeTheirArgumentsAndLeaveThePartSizeUnchanged) {
+TEST_F(FileSplitTest, SplitFilesLeavesItsByReferenceSizeAlone) {
   testing_support::WriteBytes(file, "0123456789");
   Variant size(4);
   std::vector<Variant> arguments = {file, Variant::Reference(size)};
@@ -233,9 +129,6 @@ TEST_F(FileSplitTest, WorkersTakeTheirArgumentsAndLeaveThePartSizeUnchanged) {
             Variant(true));
   EXPECT_EQ(size, Variant(4));
   EXPECT_EQ(testing_support::ReadBytes(file + ".3"), "89");
-  EXPECT_EQ(Call(*object, kJoinFiles, {file}), Variant(true));
-  EXPECT_EQ(testing_support::ReadBytes(file), "0123456789");
-  EXPECT_EQ(Call(*object, kJoinFiles, {host.folder() / "none"}), Variant(false));
 }
 
 // A host connected to the events: Progress runs from 0 to the total, and a
@@ -247,8 +140,7 @@ TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
   ASSERT_EQ(truncate(file.c_str(), kLength), 0);
   const std::string kept = host.folder() / "kept";
   std::filesystem::copy_file(file, kept);
-  enum class At { Never, First, Middle, Last };
-  At cancelAt = At::Never;
+  enum class At { Never, First, Middle, Last } cancelAt = At::Never;
   std::vector<std::pair<double, double>> reports;
   const platform::EventConnection events(*object, [&](const platform::MemberInfo& event,
                                                       std::span<Variant> arguments) {
@@ -260,53 +152,91 @@ TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
   });
   Put(*object, kInputFile, file);
   Put(*object, kOutputFile, file);
-  Put(*object, kSubFilesNumber, 2);
   const auto run = [&](platform::DispatchId operation, At at) {
     cancelAt = at;
     reports.clear();
-    return Invoke(*object, operation, InvokeKind::Method);
+    return ErrorNumberOf([&] { Call(*object, operation); });
   };
-  ASSERT_EQ(run(kSplit, At::Never).result, Variant(true));
+  ASSERT_EQ(run(kSplit, At::Never), 0);
   const double total = static_cast<double>(kLength);
   ASSERT_GE(reports.size(), 3u);
   EXPECT_EQ(reports.front(), std::make_pair(0.0, total));
   EXPECT_EQ(reports.back(), std::make_pair(total, total));
   EXPECT_TRUE(std::ranges::is_sorted(reports));
 
-  const struct { platform::DispatchId operation; At at; bool setLeft; const char* outputLeft; }
-      cases[] = {
-          {kSplit, At::First, true, nullptr},  {kSplit, At::Middle, false, nullptr},
-          {kSplit, At::Last, false, nullptr},  {kSplit, At::Never, true, nullptr},
-          {kJoin, At::First, true, "old"},     {kJoin, At::Middle, true, "-"},
-          {kJoin, At::Last, true, "-"},
-      };
+  // What a cancel leaves: the set, and the joined file ("-" for none; a split keeps the input).
+  const struct { platform::DispatchId op; At at; bool setLeft; const char* output; } cases[] = {
+      {kSplit, At::First, true, nullptr}, {kSplit, At::Middle, false, nullptr},
+      {kSplit, At::Last, false, nullptr}, {kSplit, At::Never, true, nullptr},
+      {kJoin, At::First, true, "old"},    {kJoin, At::Middle, true, "-"},
+      {kJoin, At::Last, true, "-"},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << (c.operation == kSplit ? "split" : "join") << " cancelled at "
-                                    << static_cast<int>(c.at));
-    if (c.operation == kJoin) testing_support::WriteBytes(file, "old");
-    const auto invocation = run(c.operation, c.at);
+    SCOPED_TRACE(testing::Message() << (c.op == kSplit ? "split" : "join")
+                                    << " cancelled at " << static_cast<int>(c.at));
+    if (c.op == kJoin) testing_support::WriteBytes(file, "old");
+    EXPECT_EQ(run(c.op, c.at), c.at == At::Never ? 0 : 18);
     if (c.at == At::Never) continue;
-    EXPECT_EQ(invocation.status, Status::Exception);
-    EXPECT_EQ(invocation.exception.number, 18);
-    EXPECT_EQ(invocation.exception.description, "User interrupt occurred");
     EXPECT_TRUE(host.Boxes().empty());
-    EXPECT_EQ(platform::FileExists(file + ".1"), c.setLeft);
-    EXPECT_EQ(platform::FileExists(file + ".2"), c.setLeft);
-    EXPECT_EQ(platform::FileExists(file + ".sha256"), c.setLeft);
-    if (c.outputLeft == nullptr) {
+    for (const char* fragment : {".1", ".2", ".sha256"}) {
+      EXPECT_EQ(platform::FileExists(file + fragment), c.setLeft) << fragment;
+    }
+    if (c.output == nullptr) {
       EXPECT_TRUE(testing_support::SameContent(file, kept)) << "the input changed";
     } else {
-      EXPECT_EQ(platform::FileExists(file) ? testing_support::ReadBytes(file) : "-", c.outputLeft);
+      EXPECT_EQ(platform::FileExists(file) ? testing_support::ReadBytes(file) : "-", c.output);
     }
   }
-  EXPECT_EQ(run(kJoin, At::Never).result, Variant(true)) << "the fragments changed";
-  EXPECT_TRUE(testing_support::SameContent(file, kept));
+  EXPECT_EQ(run(kJoin, At::Never), 0);
+  EXPECT_TRUE(testing_support::SameContent(file, kept)) << "the fragments changed";
 }
 
-TEST_F(FileSplitTest, AboutBoxNeedsAWindowSystem) {
-  const auto invocation = Invoke(*object, platform::kDispidAboutBox, InvokeKind::Method);
-  EXPECT_EQ(invocation.status, Status::Exception);
-  EXPECT_EQ(invocation.exception.number, 5);
+// An object refuses calls from another thread than its apartment's. The
+// module stays loaded while anything of it lives (an object, a locked or a
+// held class factory) and serves only its own class; once idle,
+// FreeUnusedModules unloads it and the next creation loads it again.
+TEST(TessikModule, KeepsToItsThreadAndStaysWhileAnythingOfItLives) {
+  TessikHost host;
+  auto object = host.Create();
+  auto persist = platform::Query<platform::PersistProperties>(object.get());
+  Status invoked = Status::Ok, initialised = Status::Ok;
+  std::vector<Variant> seven = {7};
+  std::thread([&] {
+    invoked = object->Invoke(kSubFilesNumber, InvokeKind::PropertyPut, seven, nullptr, nullptr,
+                             nullptr);
+    initialised = persist->InitDefaults();
+  }).join();
+  EXPECT_EQ(invoked, Status::WrongThread);
+  EXPECT_EQ(initialised, Status::WrongThread);
+  EXPECT_EQ(Get(*object, kSubFilesNumber), Variant(std::int16_t{2}));
+
+  void* const module = dlopen(TESSIK_MODULE, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(module, nullptr);
+  const auto canUnloadNow =
+      reinterpret_cast<platform::CanUnloadNowEntry>(dlsym(module, "DllCanUnloadNow"));
+  EXPECT_EQ(canUnloadNow(), Status::False) << "an object is alive";
+  persist.Reset();
+  object.Reset();
+  EXPECT_EQ(canUnloadNow(), Status::Ok);
+  const platform::Guid& iid = platform::ClassFactory::kIid;
+  platform::Ref<platform::ClassFactory> factory;
+  EXPECT_EQ(reinterpret_cast<platform::GetClassObjectEntry>(dlsym(module, "DllGetClassObject"))(
+                &iid, &iid, factory.Receive()),
+            Status::ClassNotAvailable);
+  EXPECT_FALSE(factory);
+  factory = platform::GetClassObject(TESSIK_MODULE,
+                                     platform::FindRegisteredClass("Tessik.FileSplit").clsid);
+  factory->LockServer(true);
+  EXPECT_EQ(canUnloadNow(), Status::False) << "the factory is locked";
+  factory->LockServer(false);
+  EXPECT_EQ(canUnloadNow(), Status::False) << "a factory reference is held";
+  platform::FreeUnusedModules();
+  EXPECT_TRUE(platform::IsModuleLoaded(TESSIK_MODULE));
+  factory.Reset();
+  dlclose(module);
+  platform::FreeUnusedModules();
+  EXPECT_FALSE(platform::IsModuleLoaded(TESSIK_MODULE));
+  EXPECT_TRUE(host.Create()) << "loads again on the next creation";
 }
 
 }  // namespace

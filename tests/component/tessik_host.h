@@ -17,12 +17,11 @@ namespace testing_support {
 // a log there instead of shown. Restores the environment when it goes.
 class TessikHost {
  public:
-  TessikHost();
+  TessikHost() { platform::RegisterModule(TESSIK_MODULE); }
   TessikHost(const TessikHost&) = delete;
   TessikHost& operator=(const TessikHost&) = delete;
 
   const TempDir& folder() const { return folder_; }
-  std::string registryPath() const { return folder_ / "registry.reg"; }
   // A new instance, initialised as a newly placed control unless `initialise` is false.
   platform::Ref<platform::Dispatch> Create(bool initialise = true) const;
   // The boxes shown so far, one "title<TAB>style<TAB>text" line each.
@@ -30,32 +29,9 @@ class TessikHost {
 
  private:
   TempDir folder_;
-  ScopedEnvironment registry_{"COMPONENT_REGISTRY", registryPath().c_str()};
+  ScopedEnvironment registry_{"COMPONENT_REGISTRY", (folder_ / "registry.reg").c_str()};
   ScopedEnvironment boxLog_{"MESSAGE_BOX_LOG", (folder_ / "boxes.log").c_str()};
 };
-
-// A host's property-change sink that records every announcement and, when
-// told to, rejects them with error 380.
-class RecordingSink : public platform::PropertyNotifySink {
- public:
-  platform::Status QueryInterface(const platform::Guid& iid, void** object) override;
-  std::uint32_t AddRef() override { return 2; }
-  std::uint32_t Release() override { return 1; }
-  platform::Status OnChanged(platform::DispatchId id, std::string_view propertyName,
-                             platform::ExceptionInfo* rejection) override;
-
-  std::vector<std::string> changes;
-  bool reject = false;
-};
-
-// Invokes and returns the status, the result and the exception.
-struct Invocation {
-  platform::Status status = platform::Status::Ok;
-  platform::Variant result;
-  platform::ExceptionInfo exception;
-};
-Invocation Invoke(platform::Dispatch& object, platform::DispatchId id, platform::InvokeKind kind,
-                  std::vector<platform::Variant> arguments = {});
 
 // FileSplit's dispatch identifiers, as hosts use them, and calls through
 // them that raise the member's runtime error.
@@ -67,9 +43,7 @@ constexpr platform::DispatchId kSubFilesNumber = 0x68030000;
 constexpr platform::DispatchId kSplit = 0x60030003;
 constexpr platform::DispatchId kJoin = 0x60030004;
 constexpr platform::DispatchId kSplitFiles = 0x60030008;
-constexpr platform::DispatchId kJoinFiles = 0x60030009;
 constexpr platform::DispatchId kChecksums = 0x6803000A;
-constexpr platform::DispatchId kVerifiedWith = 0x6803000B;
 
 inline platform::Variant Get(platform::Dispatch& object, platform::DispatchId id) {
   return platform::InvokeOrRaise(object, id, platform::InvokeKind::PropertyGet);

@@ -1,6 +1,8 @@
-# Shared by the end-to-end scripts: `check DESCRIPTION COMMAND...` counts a
-# check that passes when the command succeeds; `report` prints the counts and
-# fails the script when any check failed.
+# Shared by the end-to-end and reliability scripts: `check DESCRIPTION
+# COMMAND...` counts a check that passes when the command succeeds; `report`
+# prints the counts and fails the script when any check failed. The programs
+# under test come from the environment, set by CMake: FRAGMENT_TOOL,
+# COMPONENT, TESSIK (the module), TALHAZ and SHORT_IO_LIBRARY.
 passed=0 failed=0
 
 check() {
@@ -15,10 +17,46 @@ report() {
 
 # Makes $work, a scratch folder removed when the script ends, with a
 # component registry of the script's own in it; message boxes go to
-# standard error.
+# standard error. With "register", Tessik is registered in it.
 use_scratch_registry() {
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   export COMPONENT_REGISTRY="$work/registry.reg"
   unset MESSAGE_BOX_LOG DISPLAY WAYLAND_DISPLAY
+  [ "${1:-}" != register ] || "$COMPONENT" register "$TESSIK" >"$work/out" 2>&1 || { cat "$work/out" >&2; exit 1; }
+}
+
+skip() { echo "skipped: $*" >&2; }
+# Whether the programs were built with a sanitizer runtime.
+sanitized() { ldd "$COMPONENT" "$TESSIK" | grep -q 'lib[at]san\|libubsan'; }
+# Runs a command with its output in $work/out and $work/err; echoes its status.
+status_of() { "$@" >"$work/out" 2>"$work/err"; echo $?; }
+
+# `call STEP...` runs steps of Tessik.FileSplit through `component call`,
+# behind the command words in the array `via` if set (strace, valgrind), and
+# kills it should it ever hang. split_call FILE PARTS [STEP...] and
+# join_call FILE [STEP...] are the two operations.
+call() { timeout -k 5 600 ${via[@]+"${via[@]}"} "$COMPONENT" call Tessik.FileSplit "$@"; }
+split_call() { call "InputFile=$1" "SubFilesNumber=$2" Split "${@:3}"; }
+join_call() { call "OutputFile=$1" Join "${@:2}"; }
+
+# talhaz_bg NAME ARGUMENT... starts Talhaz in the background (at most four
+# at once) on Qt's offscreen platform, for 3 seconds at most: its exit status
+# goes to $work/NAME.status (124: still running, as a window program should)
+# and its boxes to $work/NAME.boxes.
+talhaz_bg() {
+  local name=$1; shift
+  while [ "$(jobs -pr | wc -l)" -ge 4 ]; do wait -n; done
+  (MESSAGE_BOX_LOG="$work/$name.boxes" QT_QPA_PLATFORM=offscreen timeout 3 "$TALHAZ" "$@" >/dev/null 2>&1
+   echo $? >"$work/$name.status") &
+}
+# talhaz_expect DESCRIPTION BOXES ARGUMENT... starts Talhaz so; after all are
+# started, `talhaz_checks` waits and checks that each still ran after
+# showing exactly its BOXES (none when empty).
+talhaz_whats=() talhaz_boxes=()
+talhaz_expect() { talhaz_bg "t${#talhaz_whats[@]}" "${@:3}"; talhaz_whats+=("$1") talhaz_boxes+=("$2"); }
+talhaz_checks() {
+  wait
+  for i in "${!talhaz_whats[@]}"; do check "${talhaz_whats[i]}" \
+    test "$(cat "$work/t$i.status") $(cat "$work/t$i.boxes" 2>/dev/null)" = "124 ${talhaz_boxes[i]}"; done
 }

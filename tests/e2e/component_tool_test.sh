@@ -2,7 +2,8 @@
 # The component tool as people and scripts use it: registering the real
 # module into a registry of its own, listing, calling members by name and by
 # identifier, a split and a join of a real file, progress and interruption,
-# and every exit status.
+# every exit status and runtime error, and the registry's files, layers and
+# trust rules.
 set -u
 usage="usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES SHORT_IO_LIBRARY"
 tool=$(realpath "${1:?$usage}")
@@ -15,6 +16,8 @@ use_scratch_registry
 
 # Runs the tool with its output in $work/out and $work/err; echoes the status.
 run() { "$tool" "$@" >"$work/out" 2>"$work/err"; echo $?; }
+# Runs a call of Tessik.FileSplit; echoes its status, output and errors on one line.
+said() { echo "$(run call Tessik.FileSplit "$@")|$(tr '\n' '/' <"$work/out")|$(tr '\n' '/' <"$work/err")"; }
 
 check "the module exports the four entry points only" test \
   "$(nm -D --defined-only "$module" | awk '{print $3}' | tr '\n' ' ')" = \
@@ -25,45 +28,90 @@ check "and its version" grep -qaF "ProductName=Tessik ActiveX control" <(section
 check "and the interface identifier" test "$(section .rsrc._IID_FILESPLIT | od -An -tx1 | tr -d ' \n')" = \
   10000000a323e753ea864e1da566d509db991fb4
 
-check "register" test "$(run register "$module")" = 0
+# registration NAME NN MODULE: a class's registration, written by hand.
+registration() {
+  local clsid="{00000000-0000-0000-0000-0000000000$2}"
+  printf '[%s\\CLSID]\n@="%s"\n[CLSID\\%s\\ProgID]\n@="%s"\n[CLSID\\%s\\InprocServer32]\n@="%s"\n' \
+    "$1" "$clsid" "$clsid" "$1" "$clsid" "$3"
+}
+# Another class must come through Tessik's registration and unregistration.
+registration Other.Thing 01 /opt/other.so >"$COMPONENT_REGISTRY"
+check "register, as an apartment-threaded control with its toolbox bitmap" eval '[ "$(run register "$module")" = 0 ] &&
+  grep -qxF "\"ThreadingModel\"=\"Apartment\"" "$COMPONENT_REGISTRY" &&
+  grep -qxF "@=\"$module, 30000\"" "$COMPONENT_REGISTRY" && grep -qF "\\Control]" "$COMPONENT_REGISTRY"'
 check "list names the class, its identifier, module and layer" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module	$COMPONENT_REGISTRY" <(run list >/dev/null; cat "$work/out")
+check "created by its class identifier too" test "$(run call '{14700B8D-5D35-427B-BFFD-DDDF1216FC53}' Checksums) $(cat "$work/out")" = "0 True"
 run members Tessik.FileSplit >/dev/null
-check "fourteen members" test "$(wc -l <"$work/out")" = 14
-check "members carry identifiers, kinds and help" grep -qxF \
-  "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out"
-check "hidden worker with its by-reference size" grep -qF \
-  "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"
+check "fourteen members, the workers and VerifiedWith hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
+  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "14 SplitFiles JoinFiles VerifiedWith "
+check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
+  "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
+  grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
+check "a new control's properties" test "$(said InputFile OutputFile SubFilesNumber Checksums)" = "0|//2/True/|"
 
 head -c 2500000 /dev/urandom >"$work/film avi"
 cp "$work/film avi" "$work/original"
-check "split exits 0" test "$(run call Tessik.FileSplit "InputFile=$work/film avi" SubFilesNumber=4 Split)" = 0
-check "split prints its result" test "$(cat "$work/out")" = True
-check "four fragments" test -e "$work/film avi.4" -a ! -e "$work/film avi.5"
-check "sha256sum checks the set before a join" eval '(cd "$work" && sha256sum --quiet -c --ignore-missing "film avi.sha256")'
+check "split prints True and makes four fragments" eval '[ "$(said "InputFile=$work/film avi" SubFilesNumber=4 Split)" = "0|True/|" ] &&
+  [ -e "$work/film avi.4" ] && [ ! -e "$work/film avi.5" ]'
 rm "$work/film avi"
-check "join exits 0" test "$(run call Tessik.FileSplit "OutputFile=$work/film avi" Join)" = 0
-check "join rebuilds the file" cmp -s "$work/film avi" "$work/original"
-check "sha256sum checks everything after it" eval '(cd "$work" && sha256sum --quiet -c "film avi.sha256")'
-run call Tessik.FileSplit "OutputFile=$work/film avi" Join VerifiedWith >/dev/null
-check "the join says which checksum file it was verified against" test "$(tail -1 "$work/out")" = "$work/film avi.sha256"
+check "join rebuilds the file, verified against the checksum file" eval '
+  [ "$(said "OutputFile=$work/film avi" Join VerifiedWith)" = "0|True/$work/film avi.sha256/|" ] &&
+  cmp -s "$work/film avi" "$work/original"'
 
 # A set cut and listed by coreutils joins verified; a damaged piece is named.
 (cd "$work" && split -a 1 --numeric-suffixes=1 -b 1000000 original cut. && sha256sum cut.[1-3] >cut.sha256 &&
   sha256sum <original | sed 's/-$/cut/' >>cut.sha256)
-check "a checksum file sha256sum wrote is accepted" test "$(run call Tessik.FileSplit "OutputFile=$work/cut" Join VerifiedWith)" = 0
-check "and named" test "$(tail -1 "$work/out")" = "$work/cut.sha256"
-check "the joined file is exact" cmp -s "$work/cut" "$work/original"
+check "a checksum file sha256sum wrote is accepted, named and the join exact" eval '
+  [ "$(said "OutputFile=$work/cut" Join VerifiedWith)" = "0|True/$work/cut.sha256/|" ] && cmp -s "$work/cut" "$work/original"'
 printf x | dd of="$work/cut.2" bs=1 seek=5 conv=notrunc 2>/dev/null
-check "a damaged piece exits 1" test "$(run call Tessik.FileSplit "OutputFile=$work/cut" Join)" = 1
-check "and the box names it" test "$(cat "$work/err")" = "Tessik: Error joining files!
-cut.2 does not match cut.sha256"
+check "a damaged piece: False, and the box names it" test "$(said "OutputFile=$work/cut" Join)" = \
+  "1|False/|Tessik: Error joining files!/cut.2 does not match cut.sha256/"
 check "Checksums=False ignores the checksum file" test "$(run call Tessik.FileSplit Checksums=False "OutputFile=$work/cut" Join)" = 0
 rm "$work"/cut*
 cp "$work/original" "$work/plain"
 echo stale >"$work/plain.sha256"
-check "Checksums=False splits" test "$(run call Tessik.FileSplit Checksums=False "InputFile=$work/plain" Split Checksums)" = 0
-check "and writes no checksum file, the older one gone" test ! -e "$work/plain.sha256" -a -e "$work/plain.2" -a "$(tail -1 "$work/out")" = False
+check "Checksums=False splits with no checksum file, the older one gone" eval '
+  [ "$(said Checksums=False "InputFile=$work/plain" Split Checksums)" = "0|True/False/|" ] &&
+  [ ! -e "$work/plain.sha256" ] && [ -e "$work/plain.2" ]'
+
+# Split and Join say False (exit 1) when they did nothing; a box on standard
+# error only for a failure the user has to hear of.
+while IFS='|' read -r what box steps; do
+  eval "set -- $steps"
+  check "$what: False" test "$(said "$@")" = "1|False/|$box"
+done <<EOF
+no input file||InputFile= Split
+one part||"InputFile=$work/original" SubFilesNumber=1 Split
+no output file||jOiN
+no fragments|Tessik: Error joining files!/there is no none.1/|"OutputFile=$work/none" Join
+the worker, no fragments||'JoinFiles("$work/none")'
+EOF
+check "a locked input: False, and the box says it is in use" test \
+  "$(flock "$work/original" "$tool" call Tessik.FileSplit "InputFile=$work/original" Split 2>&1 | tr '\n' /)" = \
+  "Tessik: Error splitting file!/original is in use by another program/False/"
+
+# Runtime errors (exit 2) with the number a host reports, for each way a
+# step can go wrong: no such member, wrong argument count, a value that
+# does not convert or fit, a missing input, the About box with no display.
+while read -r number steps; do
+  eval "set -- $steps"
+  check "error $number from $steps" test "$(run call Tessik.FileSplit "$@") $(cut -d: -f1 "$work/err")" = "2 error $number"
+done <<EOF
+438 '#0x60030005'
+438 '#0'
+438 Split=1
+438 Splits
+450 'jOiN(1)'
+450 'JoinFiles()'
+13 SubFilesNumber=abc
+6 SubFilesNumber=40000
+6 'SplitFiles(x,3e9)'
+5 '#-552'
+53 "InputFile=$work/none" Split
+EOF
+check "error 53 says File not found and writes nothing" eval '[ "$(cat "$work/err")" = "error 53: File not found" ] &&
+  [ ! -e "$work/none.1" ]'
 
 # Progress and signals, on a disk made slow by the short_io library: each
 # transfer waits 10 ms and moves at most 64 KiB.
@@ -84,23 +132,23 @@ interrupt() {
   "${slow_tool[@]}" call Tessik.FileSplit "$@" >"$work/out" 2>"$work/err" & call=$!
   for _ in $(seq 100); do ! test $started || break; sleep 0.02; done
   kill -"$signal" "$call"; kill -"$signal" "$call"
-  wait "$call"; echo $?
+  wait "$call"; echo "$?|$(cat "$work/err")"
 }
-check "SIGINT mid-split: exit 130" test "$(interrupt INT "! -e $work/slow.sha256" "InputFile=$work/slow" SubFilesNumber=3 Split)" = 130
-check "saying so" test "$(cat "$work/err")" = "error 18: User interrupt occurred"
-check "the older set is gone, not half replaced" eval '[ ! -e "$work/slow.1" ] && [ ! -e "$work/slow.2" ] && [ ! -e "$work/slow.sha256" ]'
-check "the input whole" cmp -s "$work/slow" "$work/slow-original"
+check "SIGINT mid-split: exit 130, saying so" test "$(interrupt INT "! -e $work/slow.sha256" "InputFile=$work/slow" \
+  SubFilesNumber=3 Split)" = "130|error 18: User interrupt occurred"
+check "the older set is gone, not half replaced, the input whole" eval '[ ! -e "$work/slow.1" ] && [ ! -e "$work/slow.2" ] &&
+  [ ! -e "$work/slow.sha256" ] && cmp -s "$work/slow" "$work/slow-original"'
 slowly call Tessik.FileSplit "InputFile=$work/slow" SubFilesNumber=2 Split
 rm "$work/slow"
-check "SIGTERM mid-join: exit 143" test "$(interrupt TERM "-e $work/slow" "OutputFile=$work/slow" Join)" = 143
-check "saying so" test "$(cat "$work/err")" = "error 18: User interrupt occurred"
+check "SIGTERM mid-join: exit 143, saying so" test "$(interrupt TERM "-e $work/slow" "OutputFile=$work/slow" Join)" = \
+  "143|error 18: User interrupt occurred"
 check "no joined file, the fragments whole" eval '[ ! -e "$work/slow" ] &&
   (cd "$work" && sha256sum --quiet -c --ignore-missing slow.sha256)'
 
-check "gets print values; identifiers in any form" test "$(run call tessik.filesplit '#0x68030002=a,b' inputfile '#1745027072' '#0x68030000=7' SUBFILESNUMBER)" = 0
-check "printed values" test "$(tr '\n' ' ' <"$work/out")" = "a,b 2 7 "
-check "worker with arguments, quoted comma" test "$(run call Tessik.FileSplit "SplitFiles(\"$work/film avi\",1000000)" "JoinFiles(\"$work/film avi\")")" = 0
-check "worker still exact" cmp -s "$work/film avi" "$work/original"
+check "gets print values; names in any case, identifiers in any form" test \
+  "$(run call tessik.filesplit '#0x68030002=a,b' inputfile '#1745027072' '#0x68030000=7' SUBFILESNUMBER) $(tr '\n' ' ' <"$work/out")" = "0 a,b 2 7 "
+check "workers with arguments, quoted comma" eval '[ "$(run call Tessik.FileSplit "SplitFiles(\"$work/film avi\",1000000)" \
+  "JoinFiles(\"$work/film avi\")")" = 0 ] && cmp -s "$work/film avi" "$work/original"'
 
 # Quoting: a quote counts only around a whole argument, "" in it standing for
 # one; a put's value is taken as written. Names reach the files exactly; any
@@ -108,25 +156,17 @@ check "worker still exact" cmp -s "$work/film avi" "$work/original"
 name='say "hi", (now)'
 quoted=${name//\"/\"\"}
 cp "$work/original" "$work/$name"
-check "a quoted name with quotes, a comma and parentheses splits" \
-  test "$(run call Tessik.FileSplit "SplitFiles(\"$work/$quoted\",1000000)")" = 0
-check "into fragments of that very name" test -e "$work/$name.3" -a ! -e "$work/$name.4"
+check "a quoted name with quotes, a comma and parentheses splits into fragments of that very name" eval '
+  [ "$(run call Tessik.FileSplit "SplitFiles(\"$work/$quoted\",1000000)")" = 0 ] && [ -e "$work/$name.3" ] && [ ! -e "$work/$name.4" ]'
 rm "$work/$name"
 check "and joins exactly" eval '[ "$(run call Tessik.FileSplit "JoinFiles(\"$work/$quoted\")")" = 0 ] &&
   cmp -s "$work/$name" "$work/original"'
-check "a put's value keeps its quotes" test "$(run call Tessik.FileSplit 'InputFile="a,""b"' InputFile >/dev/null;
-  cat "$work/out")" = '"a,""b"'
+check "a put's value keeps its quotes" test "$(said 'InputFile="a,""b"' InputFile)" = '0|"a,""b"/|'
 for list in "$work/a\"b" "\"$work/a\"b" "\"$work/a" " \"$work/a\"" "\"$work/a\" "; do
-  check "malformed quoting ($list) exits 3" test "$(run call Tessik.FileSplit "InputFile=$work/original" \
-    SubFilesNumber=2 Split "JoinFiles($list)")" = 3
-  check "before anything ran" test ! -e "$work/original.1"
+  check "malformed quoting ($list) exits 3 before anything ran" eval '[ "$(run call Tessik.FileSplit \
+    "InputFile=$work/original" SubFilesNumber=2 Split "JoinFiles($list)")" = 3 ] && [ ! -e "$work/original.1" ]'
 done
 
-check "a method returning false exits 1" test "$(run call Tessik.FileSplit "OutputFile=$work/none" Join)" = 1
-check "its box goes to standard error" grep -qxF "Tessik: Error joining files!" "$work/err"
-check "a missing file exits 2" test "$(run call Tessik.FileSplit "InputFile=$work/none" Split)" = 2
-check "error 53 is printed" grep -q "^error 53: File not found" "$work/err"
-check "about box without a window system is a runtime error" test "$(run call Tessik.FileSplit '#-552')" = 2
 # With a display the About box shows, and stays until closed: SIGTERM closes
 # it and the call ends as interrupted. Other steps keep their boxes off it.
 check "with a display the about box shows until SIGTERM ends the call" eval '[ "$(DISPLAY=:0 QT_QPA_PLATFORM=offscreen \
@@ -147,19 +187,75 @@ check "--version prints the version" eval '[ "$(run --version)" = 0 ] && grep -q
 check "after --, --help is no option" eval '[ "$(run -- --help)" = 3 ] && [ ! -s "$work/out" ]'
 check "-- before a command and before a call's class" test "$(run -- call -- Tessik.FileSplit Checksums)" = 0
 
-check "unregister" test "$(run unregister "$module")" = 0
-check "registry left without the class" test "$(run list; cat "$work/out")" = 0
-check "creating it now fails with 429" test "$(run call Tessik.FileSplit Join)" = 2 -a "$(head -c 9 "$work/err")" = "error 429"
+check "unregister leaves the other class and nothing of Tessik's" eval '[ "$(run unregister "$module")" = 0 ] &&
+  [ "$(grep -c "^\[" "$COMPONENT_REGISTRY") $(run list >/dev/null; cut -f1,3 "$work/out")" = "3 Other.Thing	/opt/other.so" ]'
+check "creating it now fails with 429" test "$(run call Tessik.FileSplit Join) $(head -c 9 "$work/err")" = "2 error 429"
 cp "$module" "$work/moved.so"
 run register "$work/moved.so" >/dev/null
 rm "$work/moved.so"
-check "a registered module that is gone exits 2" test "$(run call Tessik.FileSplit Join)" = 2
-check "and says it does not load" grep -q "^error 429: .*does not load" "$work/err"
+check "a registered module that is gone exits 2, saying it does not load" eval '
+  [ "$(run call Tessik.FileSplit Join)" = 2 ] && grep -q "^error 429: .*does not load" "$work/err"'
 printf '[CLSID]\n"broken\n' >"$COMPONENT_REGISTRY"
-check "a damaged registry exits 2" test "$(run list)" = 2
-check "naming the file and the line" grep -qF "at line 2" "$work/err"
-check "and the file" grep -qF "$COMPONENT_REGISTRY" "$work/err"
+check "a damaged registry exits 2, naming the file and the line" eval '[ "$(run list)" = 2 ] &&
+  grep -qF "$COMPONENT_REGISTRY" "$work/err" && grep -qF "at line 2" "$work/err"'
+check "and is not written over" eval '[ "$(run register "$module")" = 2 ] && [ "$(cat "$COMPONENT_REGISTRY")" = "$(printf "[CLSID]\n\"broken")" ]'
 rm "$COMPONENT_REGISTRY"
 check "a module that is no component" test "$(run register /bin/true)" = 2
+
+# The registry file: made with its folders for the user only, with nothing
+# left beside it; a write cut short (here by the file size limit) leaves it
+# as it was; a file where a folder should be is error 76, a folder where
+# the file should be 75.
+made=$work/made/here
+check "register makes the registry and its folders for the user only" eval '
+  [ "$(COMPONENT_REGISTRY=$made/registry.reg run register "$module")" = 0 ] &&
+  [ "$(stat -c %a "$work/made" "$made" "$made/registry.reg" | tr "\n" " ")" = "700 700 644 " ] &&
+  [ "$(ls -A "$made" | tr "\n" " ")" = "registry.reg registry.reg.lock " ]'
+cp "$made/registry.reg" "$work/kept.reg"
+check "a failed write: error 61, the registry as it was, nothing beside it" eval '[ "$( (ulimit -f 1
+  COMPONENT_REGISTRY=$made/registry.reg run register "$module") ) $(cut -d: -f1 "$work/err")" = "2 error 61" ] &&
+  cmp -s "$made/registry.reg" "$work/kept.reg" && [ "$(ls -A "$made" | tr "\n" " ")" = "registry.reg registry.reg.lock " ]'
+: >"$work/plain"
+mkdir "$work/folder.reg"
+for row in "plain/registry.reg 76" "folder.reg 75"; do
+  read -r at number <<<"$row"
+  check "register with the registry at $at: error $number" test \
+    "$(COMPONENT_REGISTRY=$work/$at run register "$module") $(cut -d: -f1 "$work/err")" = "2 error $number"
+done
+
+# Layers: the user's file first, then each $XDG_DATA_DIRS folder's drop-ins
+# in order, relative entries passed over; a class found earlier hides a
+# later one. A relative module path is resolved in its drop-in's folder and
+# must stay in its prefix. Nothing that others than root and the user could
+# have changed is loaded: not the module, a folder above it, a link on the way.
+drop_ins=share/components/registry.d
+umask 022 && mkdir -p "$work/one/$drop_ins" "$work/two/$drop_ins" "$work/f" "$work/open" "$work/sticky"
+touch "$work/f/group.so" "$work/f/ok.so" "$work/open/any.so" "$work/sticky/theirs.so"
+ln -s ../f/ok.so "$work/open/link.so"
+chmod 664 "$work/f/group.so" && chmod 777 "$work/open" && chmod 1777 "$work/sticky"
+# Giving a file away needs root: that row is left out for others.
+sticky=$([ "$(id -u)" = 0 ] && chown 65534 "$work/sticky/theirs.so" && echo "T.Sticky	$work/sticky/theirs.so	refused: $work/sticky/theirs.so belongs to another user")
+{
+  registration T.User 11 /opt/user.so
+  registration T.Ok 14 "$work/f/ok.so"
+  registration T.Group 15 "$work/f/group.so"
+  registration T.Open 16 "$work/open/any.so"
+  registration T.Link 17 "$work/open/link.so"
+  [ -z "$sticky" ] || registration T.Sticky 18 "$work/sticky/theirs.so"
+} >"$COMPONENT_REGISTRY"
+{ registration T.User 11 /opt/hidden.so; registration T.First 12 ../../../lib/first.so; } >"$work/one/$drop_ins/b.reg"
+{ registration T.First 12 /opt/later.so; registration T.Second 13 ../../../../out.so; } >"$work/two/$drop_ins/c.reg"
+export XDG_DATA_DIRS=$work/one/share:relative:$work/two/share/
+run list >/dev/null
+check "layers in their order, modules others could have changed and paths leaving their prefix refused" \
+  test "$(cut -f1,3,5 "$work/out")" = "T.User	/opt/user.so
+T.Ok	$work/f/ok.so
+T.Group	$work/f/group.so	refused: $work/f/group.so may be written by other users
+T.Open	$work/open/any.so	refused: $work/open may be written by other users
+T.Link	$work/open/link.so	refused: $work/open may be written by other users
+${sticky:+$sticky
+}T.First	$work/one/lib/first.so
+T.Second	$work/out.so	refused: the module path ../../../../out.so leaves $work/two"
+check "and not created" test "$(run call T.Second Join) $(head -c 9 "$work/err")" = "2 error 429"
 
 report

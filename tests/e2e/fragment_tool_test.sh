@@ -1,35 +1,118 @@
 #!/usr/bin/env bash
-# The engine through a real binary: round trips checked with cmp and exit
-# statuses. Locks and injected faults are in tests/reliability/.
+# The engine's rules through its real binary, one table row a case: the
+# fragments a split makes, the set a join takes, the older fragments a split
+# removes, what a checksum file refuses and what a failure leaves behind.
+# Kills and injected faults are in tests/reliability/.
 set -u
-tool=$(realpath "${1:?usage: fragment_tool_test.sh PATH/TO/fragment-tool}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+tool=$(realpath "${1:-${FRAGMENT_TOOL:?usage: fragment_tool_test.sh FRAGMENT_TOOL}}")
 # shellcheck source=checks.sh
 source "$(dirname "$0")/checks.sh"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
 
-status_of() { "$@" >/dev/null 2>"$work/stderr"; echo $?; }
+# Runs the tool with its output in out and err; echoes the exit status.
+ft() { "$tool" "$@" >out 2>err; echo $?; }
+said() { [ "$(cat err)" = "$1" ]; }
+lengths() { local n=1 s=; while [ -e "$1.$n" ]; do s+=" $(stat -c %s "$1.$n")"; n=$((n + 1)); done; echo "${s# }"; }
 
-# Splits $1 into $2 parts, joins the set under another name, compares.
-round_trip() {
-  local file=$1 parts=$2
-  rm -f "$work"/rt*
-  cp "$file" "$work/rt" || return 1
-  "$tool" split "$work/rt" "$parts" || return 1
-  mv "$work/rt" "$work/rt.original"
-  "$tool" join "$work/rt" || return 1
-  cmp -s "$work/rt" "$work/rt.original"
-}
+# length | parts | fragment lengths. Fragments of length / parts + 1 bytes,
+# to the nearest and a tie to the even one (3, 2 and 1 byte in 2: part sizes
+# L - 1, L and L + 1); the input stays as it was and joins back exactly.
+while IFS='|' read -r length parts sizes; do
+  rm -rf "$work"/*; head -c "$length" /dev/urandom >f; cp f copy
+  check "$length bytes in $parts: fragments $sizes, joined exactly" eval '[ "$(ft split f "$parts")" = 0 ] &&
+    [ "$(lengths f)" = "$sizes" ] && cmp -s f copy && rm f && if [ -z "$sizes" ]; then [ ! -e f.sha256 ]; else [ "$(ft join f)" = 0 ] && cmp -s f copy; fi'
+done <<'EOF'
+10|3|4 4 2
+7|2|4 3
+769|2|386 383
+100|10|11 11 11 11 11 11 11 11 11 1
+3|2|2 1
+2|2|2
+1|2|1
+0|2|
+3145728|3|1048577 1048577 1048574
+EOF
 
-head -c 3000001 /dev/urandom >"$work/data"
-: >"$work/empty"
-for parts in 2 3 7 64; do check "round trip in $parts" round_trip "$work/data" "$parts"; done
-check "a path with blanks and a leading dash" bash -c "cp '$work/data' '$work/-a b' && cd '$work' && '$tool' split ./-a\ b 3 && '$tool' join ./-a\ b"
-check "empty file gives no fragment" test "$(status_of "$tool" split "$work/empty" 2)" = 0 -a ! -e "$work/empty.1"
-check "missing input is error 53" test "$(status_of "$tool" split "$work/absent" 2)" = 2
-check "error 53 is described" grep -q '^error 53: File not found: ' "$work/stderr"
-check "no set to join" test "$(status_of "$tool" join "$work/absent")" = 1
-check "bad usage" test "$(status_of "$tool" split "$work/data" x)" = 3
+# fragments present (N=content, N/ a folder) | joined, or - for none. Without
+# a checksum file a join takes x.1, x.2, ... to the first gap (a folder is one,
+# an empty fragment is not) and replaces a longer older x.
+while IFS='|' read -r present joined; do
+  rm -rf "$work"/*; printf %0100d 0 >x
+  for p in $present; do if [ "${p%/}" != "$p" ]; then mkdir "x.${p%/}"; else printf %s "${p#*=}" >"x.${p%%=*}"; fi; done
+  if [ "$joined" = - ]; then expect=(1 "fragment-tool: not done: there is no x.1" "$(cat x)"); else expect=(0 "" "$joined"); fi
+  check "join of $present: $joined" eval '[ "$(ft join x)" = "${expect[0]}" ] && said "${expect[1]}" && [ "$(cat x)" = "${expect[2]}" ]'
+done <<'EOF'
+1=ab 2= 3=cd 5=ignored|abcd
+1=a 2=b 3=c 4/ 5=e|abc
+1=a 2=b 3=c 4=d 5=e 6=f 7=g 8=h 9=i 10=j 11=k 13=m|abcdefghijk
+2=b 3=c|-
+EOF
 
+# beside | new content | older numbered files | older set of ten listed | numbers after.
+# A split removes, past its own fragments, only those the older checksum file
+# lists: f.12, beyond a gap, and numbered files it never listed are not its own.
+while IFS='|' read -r what content older listed after; do
+  rm -rf "$work"/*; printf 0123456789 >f
+  [ "$listed" = no ] || "$tool" split f 30  # ten fragments of one byte
+  for n in $older 12; do echo log >"f.$n"; done; printf %s "$content" >f
+  check "split beside $what: $after left" eval '[ "$(ft split f 2)" = 0 ] &&
+    [ "$(ls | sed -n "s/^f\.\([0-9]*\)$/\1/p" | sort -n | xargs)" = "$after" ]'
+done <<'EOF'
+an earlier set of ten|abcdefghij||yes|1 2 12
+rotated logs|abcdefghij|1 2 3 4 5 6|no|1 2 3 4 5 6 12
+a set, the input empty|||yes|1 2 3 4 5 6 7 8 9 10 12
+EOF
 
+# what | change to a set of 668, 668 and 664 bytes | reason | older x removed.
+# A checksum file stops a join of a wrong set and says why; the fragments stay
+# as they were, and the older x goes only once the joined one proved wrong.
+damage() { printf '~' | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+while IFS='|' read -r what change reason removed; do
+  rm -rf "$work"/*; seq 1000 | head -c 2000 >x; "$tool" split x 3; echo older >x
+  eval "$change"; sum=$(cat x.[123] | md5sum)
+  check "checksums, $what: $reason" eval '[ "$(ft join x)" = 1 ] && said "fragment-tool: not done: $reason" &&
+    [ "$(cat x.[123] | md5sum)" = "$sum" ] && if [ "$removed" = yes ]; then [ ! -e x ]; else [ "$(cat x)" = older ]; fi'
+done <<'EOF'
+a missing fragment|rm x.2|x.2 is missing|no
+a fragment too long|echo z >>x.2|x.2 has a length that cannot match x.sha256|no
+the last fragment too long|{ cat x.1; echo z; } >x.3|x.3 has a length that cannot match x.sha256|no
+a damaged first fragment|damage x.1 0|x.1 does not match x.sha256|yes
+a damaged last fragment|damage x.3 663|x.3 does not match x.sha256|yes
+a wrong whole file|sed -i "4s/^[0-9a-f]*/$(printf %064d 0)/" x.sha256|x does not match x.sha256|yes
+bad hex|sed -i '2s/^./g/' x.sha256|x.sha256, line 2: not a SHA-256 in hexadecimal|no
+not a checksum line|sed -i '1s/.*/x.1/' x.sha256|x.sha256, line 1: not a checksum line|no
+another file|sed -i '2s/x\.2$/..\/x.2/' x.sha256|x.sha256, line 2: expected x.2|no
+a bad escape|sed -i '2s/^/\\/;2s/x\.2$/x\\q2/' x.sha256|x.sha256, line 2: a name with a bad escape|no
+a line after the whole file's|sed -n 1p x.sha256 >>x.sha256|x.sha256, line 5: a line after the whole file's|no
+EOF
+
+# blocked | how | command | status | standard error | f.1 f.2 f.3 x, then f.sha256 (+/-).
+# Before each row: f.1-f.3 (aa bb cc) and f.sha256 from a split of f, f now
+# xxyyzz, x "old" beside the set x.1-x.3. A failed split removes what it
+# wrote, fragment 1 first, and the rest of the older set; a failed join
+# removes its output unless refused before touching it; what cannot be
+# removed is named. Locks are another open file's flock, as another program's.
+rm -rf "$work"/*; printf ab >x.1; printf cd >x.2; printf ef >x.3
+state() { for n in f.1 f.2 f.3 x; do cat "$n" 2>/dev/null || printf -; printf ' '; done; [ -e f.sha256 ] && echo + || echo -; }
+while IFS='|' read -r blocked how command status message left; do
+  rm -f f f.* x; printf aabbcc >f; "$tool" split f 6; printf xxyyzz >f; printf old >x
+  if [ "$how" = locked ]; then exec 9<"$blocked"; flock 9; else chmod 0444 "$blocked"; fi
+  got=$(ft $command); exec 9<&-; chmod 0644 "$blocked"
+  check "$command, $blocked $how: $status, $left" eval '[ "$got" = "$status" ] && said "$message" && [ "$(state)" = "$left" ]'
+done <<'EOF'
+f.2|read-only|split f 6|2|error 75: Path/File access error; f.2 could not be removed (Path/File access error): f.2|- bb - old -
+f.3|locked|split f 6|2|error 70: Permission denied; f.3 could not be removed (Permission denied): f.3|- - cc old -
+f|read-only|split f 6|1|fragment-tool: not done: f is read-only or may not be written|aa bb cc old +
+f|locked|split f 6|1|fragment-tool: not done: f is in use by another program|aa bb cc old +
+x|read-only|join x|2|error 75: Path/File access error: x|aa bb cc old +
+x.3|locked|join x|1|fragment-tool: not done: x.3 is in use by another program|aa bb cc - +
+EOF
+check "a folder as the joined file is refused" eval 'mkdir blocked && printf ab >blocked.1 && [ "$(ft join blocked)" = 1 ] &&
+  said "fragment-tool: not done: blocked is in the way and is not a file that may be replaced" && [ -d blocked ]'
+check "the set x outlived every failure" eval '[ "$(ft join x)" = 0 ] && [ "$(cat x)" = abcdef ]'
+
+check "a missing input is error 53, described; bad usage exits 3" eval '[ "$(ft split absent 2)" = 2 ] &&
+  grep -q "^error 53: File not found: " err && [ "$(ft split x 1)" = 3 ] && [ "$(ft split x 2x)" = 3 ]'
 report

@@ -39,7 +39,7 @@ if [ "$(id -u)" = 0 ]; then
   id -u $user >/dev/null 2>&1 || useradd --system --no-create-home --home-dir /nonexistent $user
   chown $user: "$home" && chmod 0755 "$home" && as_user=(runuser -u $user --)
 else
-  echo "skipped: root ownership of the files and a user of its own (the test does not run as root)"
+  skip "root ownership of the files and a user of its own (the test does not run as root)"
 fi
 # That user with nothing of this environment: no registry of its own, the
 # unpacked root as the only system data folder.

@@ -9,10 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+#include <memory>
+
 namespace {
 
 using namespace testing_support;
-using platform::File;
 
 class FileRules : public ::testing::Test {
  protected:
@@ -34,36 +36,52 @@ TEST_F(FileRules, OpenRefusesWhatIsNotAWritableRegularFile) {
   EXPECT_FALSE(platform::OpenExclusive(std::string("a\0b", 3)).IsOpen());
 }
 
-TEST_F(FileRules, ExistenceSeesRegularFilesOnly) {
-  WriteBytes(dir / "plain", "x");
-  WriteBytes(dir / ".hidden", "x");
-  WriteBytes(dir / "readonly", "x");
-  SetMode(dir / "readonly", 0444);
-  mkdir((dir / "folder").c_str(), 0755);
-  mkfifo((dir / "pipe").c_str(), 0644);
-  symlink((dir / "plain").c_str(), (dir / "link").c_str());
-  symlink((dir / "absent").c_str(), (dir / "dangling").c_str());
-  const struct { const char* name; bool exists; } cases[] = {
-      {"plain", true}, {".hidden", true}, {"readonly", true}, {"link", true},
-      {"folder", false}, {"pipe", false}, {"dangling", false}, {"absent", false},
+// What each kind of entry is to the file rules. Only a regular file exists;
+// only a name the system says is not there is missing (a name too long is an
+// error, not "missing"); lengths are 64-bit. In `length` and `deleted`, a
+// negative value is the runtime error expected; kNotTried skips the column.
+TEST_F(FileRules, EachKindOfEntryExistsMeasuresAndDeletesAsItShould) {
+  constexpr std::int64_t kNotTried = 1;
+  constexpr std::int64_t kFiveGiB = std::int64_t{5} << 30;
+  std::unique_ptr<LockHolder> lock;
+  const auto file = [&](const std::string& path) { WriteBytes(path, "x"); };
+  const struct {
+    std::string name;
+    std::function<void(const std::string&)> make;
+    int exists;  // 1, 0, or minus the error number
+    std::int64_t length, deleted;
+  } cases[] = {
+      {"plain", file, 1, 1, 0},
+      {".hidden", file, 1, 1, 0},
+      {"readonly", [&](auto& p) { file(p), SetMode(p, 0444); }, 1, 1, -75},
+      {"locked", [&](auto& p) { file(p), lock = std::make_unique<LockHolder>(p); }, 1, 1, -70},
+      {"sparse", [&](auto& p) { file(p), (void)truncate(p.c_str(), kFiveGiB); }, 1, kFiveGiB, kNotTried},
+      {"link", [&](auto& p) { file(p + "-target"), (void)symlink((p + "-target").c_str(), p.c_str()); }, 1, 1,
+       kNotTried},
+      {"folder", [](auto& p) { mkdir(p.c_str(), 0755); }, 0, -53, -53},
+      {"pipe", [](auto& p) { mkfifo(p.c_str(), 0644); }, 0, kNotTried, kNotTried},
+      {"dangling", [](auto& p) { (void)symlink((p + "-absent").c_str(), p.c_str()); }, 0, kNotTried, kNotTried},
+      {"absent", [](auto&) {}, 0, -53, -53},
+      {"", [](auto&) {}, -52, -53, kNotTried},
+      {"in-a-file/x", [&](auto&) { file(dir / "in-a-file"); }, 0, kNotTried, kNotTried},
+      {"absent-folder/x", [](auto&) {}, 0, -76, kNotTried},
+      {std::string(256, 'n'), [](auto&) {}, -52, kNotTried, kNotTried},
+      {std::string(4096, 'd'), [](auto&) {}, -52, kNotTried, kNotTried},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(platform::FileExists(dir / c.name), c.exists);
+    SCOPED_TRACE(c.name.substr(0, 20));
+    const std::string path = c.name.empty() ? "" : dir / c.name;
+    c.make(path);
+    EXPECT_EQ(ErrorNumberOf([&] { EXPECT_EQ(platform::FileExists(path), c.exists == 1); }), std::max(0, -c.exists));
+    if (c.length != kNotTried) {
+      const std::int64_t length = c.length;
+      EXPECT_EQ(-ErrorNumberOf([&] { EXPECT_EQ(platform::FileLength(path), length); }), std::min<std::int64_t>(0, length));
+    }
+    if (c.deleted != kNotTried) {
+      EXPECT_EQ(-ErrorNumberOf([&] { platform::DeleteFile(path); }), c.deleted);
+      EXPECT_EQ(platform::FileExists(path), c.exists == 1 && c.deleted != 0) << "removed only when it may be";
+    }
   }
-}
-
-TEST_F(FileRules, LengthIsSixtyFourBitAndMissingIs53OrAFolder76) {
-  const std::string sparse = dir / "sparse";
-  WriteBytes(sparse, "");
-  constexpr std::int64_t kFiveGiB = std::int64_t{5} << 30;
-  ASSERT_EQ(truncate(sparse.c_str(), kFiveGiB), 0);
-  EXPECT_EQ(platform::FileLength(sparse), kFiveGiB);
-  mkdir((dir / "folder").c_str(), 0755);
-  EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(dir / "absent"); }), 53);
-  EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(dir / "folder"); }), 53);
-  EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(""); }), 53);
-  EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(dir / "absent/x"); }), 76);
 }
 
 TEST_F(FileRules, EveryKindOfLockHoldsAFileAgainstOpenAndDelete) {
@@ -83,38 +101,6 @@ TEST_F(FileRules, EveryKindOfLockHoldsAFileAgainstOpenAndDelete) {
     }
     EXPECT_TRUE(platform::OpenExclusive(dir / "held").IsOpen()) << "free again";
   }
-}
-
-TEST_F(FileRules, OnlyANameThatIsNotThereIsMissing) {
-  WriteBytes(dir / "file", "x");
-  const struct { std::string path; int number; } cases[] = {
-      {dir / "absent", 0},
-      {dir / "file/x", 0},                 // a file where a folder should be
-      {dir / "absent/x", 0},
-      {dir / std::string(4096, 'd'), 52},  // too long for the system: not known to be missing
-      {dir / std::string(256, 'n'), 52},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path.substr(0, 80));
-    EXPECT_EQ(ErrorNumberOf([&] { EXPECT_FALSE(platform::FileExists(c.path)); }), c.number);
-  }
-}
-
-TEST_F(FileRules, DeleteRaisesTheRuntimeErrors) {
-  WriteBytes(dir / "readonly", "x");
-  SetMode(dir / "readonly", 0444);
-  WriteBytes(dir / "locked", "x");
-  LockHolder other(dir / "locked");
-  mkdir((dir / "folder").c_str(), 0755);
-  const struct { const char* name; int number; } cases[] = {
-      {"absent", 53}, {"folder", 53}, {"readonly", 75}, {"locked", 70},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(dir / c.name); }), c.number);
-  }
-  EXPECT_TRUE(platform::FileExists(dir / "readonly"));
-  EXPECT_TRUE(platform::FileExists(dir / "locked"));
 }
 
 }  // namespace

@@ -1,41 +1,23 @@
 #!/usr/bin/env bash
-# Faults injected into real splits and joins, through fragment-tool and
-# through the component: failing system calls (strace), short reads, writes
-# and kernel copies (the short_io library), a refused kernel copy. Every run
-# must end in the exact result with exit 0, or report failure: exit 1 (with
-# the component's box on standard error) or exit 2 with "error N: ...", and
+# Faults injected into real splits and joins through `component call`:
+# failing system calls (strace), short reads, writes and kernel copies (the
+# short_io library), a refused kernel copy. Every run must end in the exact
+# result with exit 0 and "True", or report failure: exit 1 with the
+# component's box on standard error, or exit 2 with "error N: ...", and
 # leave nothing half-made. Exiting 0 over a wrong result, dying of a signal,
-# hanging or leaving a set half new and half old fails.
+# hanging or leaving a set half new and half old fails. (fragment-tool runs
+# the same engine code and reaches no call site of it that this does not.)
 set -u
-usage="usage: faults_test.sh FRAGMENT_TOOL COMPONENT TESSIK_MODULE SHORT_IO_LIBRARY"
-tool=$(realpath "${1:?$usage}")
-component=$(realpath "${2:?$usage}")
-module=$(realpath "${3:?$usage}")
-short_io=$(realpath "${4:?$usage}")
 # shellcheck source=../e2e/checks.sh
 source "$(dirname "$0")/../e2e/checks.sh"
-use_scratch_registry
-
-"$component" register "$module" >"$work/out" 2>&1 || { cat "$work/out"; exit 1; }
+use_scratch_registry register
 head -c 2000001 /dev/urandom >"$work/data"
 head -c 30001 /dev/urandom >"$work/small"
 declare -A injected_runs
 
-# Runs OPERATION (split or join) of $work/rt through DRIVER (tool or
-# component) behind the command words given after them, if any; standard
-# output and error go to $work/out and $work/err.
-operate() {
-  local driver=$1 operation=$2
-  shift 2
-  local -a command
-  case $driver/$operation in
-    tool/split) command=("$tool" split "$work/rt" 3) ;;
-    tool/join) command=("$tool" join "$work/rt") ;;
-    component/split) command=("$component" call Tessik.FileSplit "InputFile=$work/rt" SubFilesNumber=3 Split) ;;
-    component/join) command=("$component" call Tessik.FileSplit "OutputFile=$work/rt" Join) ;;
-  esac
-  timeout -k 5 120 "$@" "${command[@]}" >"$work/out" 2>"$work/err"
-}
+# Runs OPERATION (split or join) of $work/rt behind the command words given
+# after it, if any; standard output and error go to $work/out and $work/err.
+operate() { local via=("${@:2}"); if [ "$1" = split ]; then split_call "$work/rt" 3; else join_call "$work/rt"; fi >"$work/out" 2>"$work/err"; }
 
 # A split's input beside stale fragments of an earlier split in 5, or a
 # join's set of 3 beside a stale file under the output name, so that every
@@ -46,23 +28,21 @@ operate() {
 prepare() {  # prepare split|join INPUT
   rm -f "$work"/rt*
   cp "$2" "$work/rt" && cp "$2" "$work/rt.original" || return 1
-  local parts=3 size
-  [ "$1" = join ] || parts=5
-  size=$(stat -c %s "$2")
-  split -a 1 --numeric-suffixes=1 -b $(((size + parts - 1) / parts)) "$work/rt" "$work/rt." &&
+  local parts=5; [ "$1" = split ] || parts=3
+  split -a 1 --numeric-suffixes=1 -b $((($(stat -c %s "$2") + parts - 1) / parts)) "$work/rt" "$work/rt." &&
     (cd "$work" && sha256sum rt.[1-5] rt >rt.sha256) && cp "$work/rt.1" "$work/older.1" || return 1
   [ "$1" = split ] || echo stale >"$work/rt"
 }
 
 # Whether the finished run kept the rule: exit 0 with the exact result (and
-# the component's "True"), or a reported failure that left nothing half-made:
+# "True"), or a reported failure that left nothing half-made:
 # no fragment 1 of the split's own (the older set may stay whole), no joined
 # file (the older one may stay). A failed write to standard error ($work/trace
 # shows it) may have swallowed the report's text. A close failed by strace
 # keeps its descriptor, and with it the lock, which no real close does: the
 # clean-up then reports what it could not remove, and that is all it can do.
-outcome_holds() {  # outcome_holds DRIVER OPERATION STATUS
-  local driver=$1 operation=$2 status=$3 box="Tessik: Error splitting file!" lost_output=false
+outcome_holds() {  # outcome_holds OPERATION STATUS
+  local operation=$1 status=$2 box="Tessik: Error splitting file!" lost_output=false
   [ "$operation" = split ] || box="Tessik: Error joining files!"
   grep -qE '^([0-9]+ +)?write\(2[<,].*\(INJECTED\)' "$work/trace" 2>/dev/null && lost_output=true
   # A failed write of the result to standard output fails a call whose work was done.
@@ -80,12 +60,10 @@ outcome_holds() {  # outcome_holds DRIVER OPERATION STATUS
   fi
   case $status in
     0)
-      if [ "$operation" = split ]; then
-        [ ! -e "$work/rt.4" ] && rm "$work/rt" && "$tool" join "$work/rt" || return 1
-      fi
-      cmp -s "$work/rt" "$work/rt.original" || { echo "exit 0 over a wrong result" >&2; return 1; }
-      [ "$driver" = tool ] || [ "$(cat "$work/out")" = True ] ;;
-    1) [ "$driver" = tool ] || $lost_output || grep -qxF "$box" "$work/err" ;;
+      if [ "$operation" = split ]; then [ ! -e "$work/rt.4" ] && cat "$work"/rt.[123] | cmp -s - "$work/rt.original"
+      else cmp -s "$work/rt" "$work/rt.original"; fi || { echo "exit 0 over a wrong result" >&2; return 1; }
+      [ "$(cat "$work/out")" = True ] ;;
+    1) $lost_output || grep -qxF "$box" "$work/err" ;;
     2|done_but_unprinted) $lost_output || grep -qE '^error [0-9]+: ' "$work/err" ;;
     *) echo "exit status $status" >&2; false ;;
   esac
@@ -96,20 +74,6 @@ command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null && can_trac
 # LeakSanitizer cannot run under ptrace; the rest of the sanitizers can.
 traced=(env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0" strace -f --seccomp-bpf -o "$work/trace")
 if $can_trace; then
-  # The calls of SYSCALL made before main, by the dynamic loader and the
-  # sanitizer runtime: failing one only stops the program from starting. They
-  # are counted in a run that just prints its usage.
-  declare -A startup
-  startup_calls() {  # startup_calls DRIVER SYSCALL
-    local binary=$tool
-    [ "$1" = tool ] || binary=$component
-    [ -n "${startup[$1/$2]:-}" ] || {
-      "${traced[@]}" -e trace="$2,write" "$binary" >/dev/null 2>&1
-      startup[$1/$2]=$(awk -v pattern="^([0-9]+ +)?$2\\\\(" '/write\(2, "usage/ { exit } $0 ~ pattern { n++ } END { print n + 0 }' "$work/trace")
-    }
-    echo "${startup[$1/$2]}"
-  }
-
   # Fails the calls of SYSCALL that the operation makes after start-up, one
   # per run, with EIO: every run must keep the rule and one run at least must
   # report the failure. A failed flush, write, kernel copy or removal must
@@ -119,94 +83,86 @@ if $can_trace; then
   # left alone: that is how the sanitizer runtime probes memory and maps the
   # modules it loads. Above 150 calls, every k-th call and the last 20 are
   # failed.
-  fault_holds() {  # fault_holds DRIVER OPERATION SYSCALL [fallback]
-    local driver=$1 operation=$2 syscall=$3 status when first sites step=1 runs=0 injected=0 reported=0 skipped=0
-    local -a trace=("${traced[@]}" -y -e trace="$syscall,copy_file_range")
-    [ -z "${4:-}" ] || trace+=(-e inject=copy_file_range:error=ENOSYS)
-    first=$(startup_calls "$driver" "$syscall")
-    prepare "$operation" "$work/data" && operate "$driver" "$operation" "${trace[@]}" || return 1
+  fault_holds() {  # fault_holds OPERATION SYSCALL [fallback]
+    local operation=$1 syscall=$2 status when first sites step=1 runs=0 injected=0 reported=0 skipped=0
+    local -a trace=("${traced[@]}" -y -e trace="$syscall,copy_file_range,openat")
+    [ -z "${3:-}" ] || trace+=(-e inject=copy_file_range:error=ENOSYS)
+    # The calls of SYSCALL made before main, by the dynamic loader and the
+    # sanitizer runtime: failing one only stops the program from starting.
+    # They are counted in a run that just prints its usage.
+    "${traced[@]}" -e trace="$syscall,write" "$COMPONENT" >/dev/null 2>&1
+    first=$(awk -v pattern="^([0-9]+ +)?$syscall\\\\(" '/write\(2, "usage/ { exit } $0 ~ pattern { n++ } END { print n + 0 }' "$work/trace")
+    prepare "$operation" "$work/data" && operate "$operation" "${trace[@]}" || return 1
     awk -v pattern="^([0-9]+ +)?$syscall\\\\(" -v first="$first" \
       '$0 ~ pattern && ++n > first && $0 !~ /\(.*<(pipe:|\/proc\/|\/sys\/)/ { print n }' "$work/trace" >"$work/sites"
     sites=$(wc -l <"$work/sites")
     [ "$sites" -le 150 ] || { step=$(((sites + 129) / 130)) && local sampled=" (every ${step}th and the last 20)"; }
     for when in $(awk -v step="$step" -v last=$((sites - 20)) 'step == 1 || NR % step == 1 || NR > last' "$work/sites"); do
       prepare "$operation" "$work/data" || return 1
-      operate "$driver" "$operation" "${trace[@]}" -e inject="$syscall:error=EIO:when=$when"
+      operate "$operation" "${trace[@]}" -e inject="$syscall:error=EIO:when=$when"
       status=$?
       runs=$((runs + 1))
       # The numbering can shift (threads, and the sanitizer's reads of
       # /proc/self/maps, which vary with the memory layout) onto a call left
       # alone as above, or past the last call: such a run tells nothing.
-      if grep -qE "^([0-9]+ +)?$syscall\(.*<(pipe:|/proc/|/sys/).*\(INJECTED\)" "$work/trace" ||
-         ! grep -qE "^([0-9]+ +)?($syscall\(|<\.\.\. $syscall resumed).*\(INJECTED\)" "$work/trace"; then
-        skipped=$((skipped + 1))
-        continue
-      fi
+      grep -qE "^([0-9]+ +)?$syscall\(.*<(pipe:|/proc/|/sys/).*\(INJECTED\)" "$work/trace" ||
+        ! grep -qE "^([0-9]+ +)?($syscall\(|<\.\.\. $syscall resumed).*\(INJECTED\)" "$work/trace" &&
+        { skipped=$((skipped + 1)); continue; }
       [ "$status" = 1 ] || [ "$status" = 2 ] && reported=$((reported + 1))
       if grep -qE "^([0-9]+ +)?$syscall\(.*EIO.*\(INJECTED\)" "$work/trace"; then
         injected=$((injected + 1))
         [ "$status" != 0 ] || [[ ! $syscall =~ ^(fsync|write|copy_file_range|unlink)$ ]] || status="0 over a failed $syscall"
+        # So must a failed close of a file it created: its bytes may not be on the disk.
+        [ "$status" != 0 ] || [ "$syscall" != close ] || ! awk '/openat\(.* = [0-9]+</ { made[$NF] = /O_CREAT/ }
+          /close\(.*INJECTED/ { sub(/.*close\(/, ""); sub(/\).*/, ""); made_it = made[$0]; exit } END { exit !made_it }' "$work/trace" ||
+          status="0 over a failed close of a file it made"
       fi
-      outcome_holds "$driver" "$operation" "$status" || {
-        echo "$driver $operation: $syscall failing at call $when broke the rule; standard error:" >&2
-        cat "$work/err" >&2
-        return 1
-      }
+      outcome_holds "$operation" "$status" ||
+        { echo "component $operation: $syscall failing at call $when broke the rule; standard error:" >&2; cat "$work/err" >&2; return 1; }
     done
     injected_runs[$syscall]=$((${injected_runs[$syscall]:-0} + injected))
-    echo "$driver $operation, $syscall${4:+ in the $4}: $sites call sites, $runs runs${sampled:-}, $injected injected, $reported reported failure"
+    echo "component $operation, $syscall${3:+ in the $3}: $sites call sites, $runs runs${sampled:-}, $injected injected, $reported reported failure"
     [ "$sites" = "$skipped" ] || [ "$reported" -gt 0 ]
   }
-  # Neither ever writes with pwrite64 today; the loop finds out if one does.
-  for driver in tool component; do
-    for operation in split join; do
-      for syscall in read pread64 write pwrite64 fsync close unlink copy_file_range; do
-        check "$driver $operation with $syscall failing" fault_holds "$driver" "$operation" "$syscall"
-      done
-      for syscall in pread64 write; do
-        check "$driver $operation with $syscall failing in the ordinary copy" \
-          fault_holds "$driver" "$operation" "$syscall" fallback
-      done
+  # Nothing writes with pwrite64 today; the loop finds out if something does.
+  for operation in split join; do
+    for syscall in read pread64 write pwrite64 fsync close unlink copy_file_range; do
+      check "component $operation with $syscall failing" fault_holds "$operation" "$syscall"
     done
+    for syscall in pread64 write; do check "component $operation with $syscall failing in the ordinary copy" \
+      fault_holds "$operation" "$syscall" fallback; done
   done
-  for syscall in read pread64 write pwrite64 fsync close unlink copy_file_range; do
-    echo "injected runs with $syscall failing: ${injected_runs[$syscall]:-0}"
-  done
+  for syscall in "${!injected_runs[@]}"; do echo "injected runs with $syscall failing: ${injected_runs[$syscall]}"; done
 else
   echo "skipped: strace cannot trace here (the injected failures and refusals)" >&2
 fi
 
 # The operation made exact with a refused or short kernel copy, short reads
 # and short writes. The library's log shows that it did cut transfers short.
-exact_despite() {  # exact_despite DRIVER OPERATION INPUT SHORT_IO REFUSAL
-  local driver=$1 operation=$2 input=$3 mode=$4 refusal=$5 status options=${ASAN_OPTIONS:-}
+exact_despite() {  # exact_despite OPERATION INPUT SHORT_IO REFUSAL
+  local operation=$1 input=$2 mode=$3 refusal=$4 status options=${ASAN_OPTIONS:-}
   local -a command=(env)
-  if [ "$refusal" != - ]; then
-    command=("${traced[@]}" -e trace=copy_file_range -e inject="copy_file_range:error=$refusal" env)
-    options+=:detect_leaks=0
-  fi
+  [ "$refusal" = - ] ||
+    { command=("${traced[@]}" -e trace=copy_file_range -e inject="copy_file_range:error=$refusal" env); options+=:detect_leaks=0; }
   # The library goes in front of the sanitizer runtime, which then must not
   # insist on being first.
-  [ "$mode" = - ] || command+=(SHORT_IO="$mode" SHORT_IO_LOG="$work/short_io.log" LD_PRELOAD="$short_io"
+  [ "$mode" = - ] || command+=(SHORT_IO="$mode" SHORT_IO_LOG="$work/short_io.log" LD_PRELOAD="$SHORT_IO_LIBRARY"
     ASAN_OPTIONS="$options:verify_asan_link_order=0")
   prepare "$operation" "$input" && rm -f "$work/short_io.log" "$work/trace" || return 1
-  operate "$driver" "$operation" "${command[@]}"
+  operate "$operation" "${command[@]}"
   status=$?
-  if [ "$status" != 0 ] || ! outcome_holds "$driver" "$operation" 0; then cat "$work/err" >&2; return 1; fi
+  if [ "$status" != 0 ] || ! outcome_holds "$operation" 0; then cat "$work/err" >&2; return 1; fi
   [ "$refusal" = - ] || grep -q "$refusal (.*INJECTED" "$work/trace" || return 1
   [ "$mode" = - ] || [ "$(awk '{ n += $2 } END { print n + 0 }' "$work/short_io.log")" -gt 0 ]
 }
-for driver in tool component; do
-  for operation in split join; do
-    for refusal in ENOSYS EXDEV EOPNOTSUPP; do
-      ! $can_trace || check "$driver $operation with the kernel copy refused with $refusal" \
-        exact_despite "$driver" "$operation" "$work/data" - "$refusal"
-    done
-    check "$driver $operation with every transfer one byte" exact_despite "$driver" "$operation" "$work/small" 1 -
-    check "$driver $operation with transfers cut short" exact_despite "$driver" "$operation" "$work/data" mix -
-    ! $can_trace || check "$driver $operation with one-byte reads and writes" \
-      exact_despite "$driver" "$operation" "$work/small" 1 ENOSYS
+for operation in split join; do
+  for refusal in ENOSYS EXDEV EOPNOTSUPP; do
+    ! $can_trace || check "component $operation with the kernel copy refused with $refusal" \
+      exact_despite "$operation" "$work/data" - "$refusal"
   done
+  check "component $operation with every transfer one byte" exact_despite "$operation" "$work/small" 1 -
+  check "component $operation with transfers cut short" exact_despite "$operation" "$work/data" mix -
+  ! $can_trace || check "component $operation with one-byte reads and writes" exact_despite "$operation" "$work/small" 1 ENOSYS
 done
 
 report

@@ -7,7 +7,8 @@
 //   SHORT_IO_PACE=MS  a slow disk: every call waits MS milliseconds first and
 //                   moves at most 64 KiB (read at each call, so a test may
 //                   change it while it runs)
-// Pipes, terminals and sockets pass through untouched.
+// Pipes, terminals and sockets pass through untouched. Only the calls the
+// programs make are wrapped (nm -D lists read, write, pread, copy_file_range).
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -45,15 +46,10 @@ static size_t Shorten(int fd, size_t count) {
   return result;
 }
 
-// The function that `name` would be without this library.
-static void Resolve(void* slot, const char* name) {
-  void* next = dlsym(RTLD_NEXT, name);
-  memcpy(slot, &next, sizeof next);
-}
-
-#define NEXT(name)                                         \
-  static __typeof__(&name) next_##name;                    \
-  if (next_##name == NULL) Resolve(&next_##name, #name)
+// next_NAME: the function that NAME would be without this library.
+#define NEXT(name)                      \
+  static __typeof__(&name) next_##name; \
+  if (next_##name == NULL) *(void**)&next_##name = dlsym(RTLD_NEXT, #name)
 
 ssize_t read(int fd, void* buffer, size_t count) {
   NEXT(read);
@@ -68,21 +64,6 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
   NEXT(pread);
   return next_pread(fd, buffer, Shorten(fd, count), offset);
-}
-
-ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
-  NEXT(pread64);
-  return next_pread64(fd, buffer, Shorten(fd, count), offset);
-}
-
-ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
-  NEXT(pwrite);
-  return next_pwrite(fd, buffer, Shorten(fd, count), offset);
-}
-
-ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
-  NEXT(pwrite64);
-  return next_pwrite64(fd, buffer, Shorten(fd, count), offset);
 }
 
 ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t count,

@@ -19,11 +19,8 @@
 namespace testing_support {
 
 TempDir::TempDir(const std::string& parent) {
-  std::string base = parent;
-  if (base.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-  }
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string base = !parent.empty() ? parent : tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
   std::string pattern = base + "/talhaz-test-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed in " + base);
   path_ = pattern;
@@ -71,31 +68,36 @@ int ErrorNumberOf(const std::function<void()>& action) {
 }
 
 int OpenDescriptorCount() {
-  int count = 0;
   DIR* folder = opendir("/proc/self/fd");
-  if (folder == nullptr) return -1;
-  while (readdir(folder) != nullptr) ++count;
-  closedir(folder);
+  int count = folder == nullptr ? -1 : 0;
+  while (folder != nullptr && readdir(folder) != nullptr) ++count;
+  if (folder != nullptr) closedir(folder);
   return count;
+}
+
+std::string WriteFakeOpener(const std::string& dir, const std::string& body, mode_t mode) {
+  const std::string bin = dir + "/bin", opener = bin + "/xdg-open";
+  std::filesystem::create_directories(bin);
+  const std::string record = "printf '%s\\n%s' \"$#\" \"$1\" > \"$D/tmp\"; mv \"$D/tmp\" \"$D/opened\"\nexit 4\n";
+  WriteBytes(opener, "#!/bin/sh\nPATH=/usr/bin:/bin\nD='" + dir + "'\n" + (body.empty() ? record : body));
+  SetMode(opener, mode);
+  return bin;
+}
+
+bool WaitForFile(const std::string& path) {
+  for (int i = 0; i < 500 && access(path.c_str(), F_OK) != 0; ++i) usleep(10'000);
+  return access(path.c_str(), F_OK) == 0;
 }
 
 namespace {
 
 // Takes a lock of `kind` over the whole open file; false when it failed.
 bool TakeLock(int descriptor, LockKind kind) {
-  struct flock range {};
-  range.l_whence = SEEK_SET;
-  switch (kind) {
-    case LockKind::Flock: return flock(descriptor, LOCK_EX) == 0;
-    case LockKind::Lockf: return lockf(descriptor, F_LOCK, 0) == 0;
-    case LockKind::OpenFileDescription:
-      range.l_type = F_WRLCK;
-      return fcntl(descriptor, F_OFD_SETLKW, &range) == 0;
-    case LockKind::SharedRecord:
-      range.l_type = F_RDLCK;
-      return fcntl(descriptor, F_SETLKW, &range) == 0;
-  }
-  return false;
+  if (kind == LockKind::Flock) return flock(descriptor, LOCK_EX) == 0;
+  if (kind == LockKind::Lockf) return lockf(descriptor, F_LOCK, 0) == 0;
+  struct flock range {};  // from the start, to the end however long
+  range.l_type = kind == LockKind::SharedRecord ? F_RDLCK : F_WRLCK;
+  return fcntl(descriptor, kind == LockKind::OpenFileDescription ? F_OFD_SETLKW : F_SETLKW, &range) == 0;
 }
 
 }  // namespace
@@ -120,25 +122,13 @@ LockHolder::LockHolder(const std::string& path, LockKind kind) {
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
   if (const char* old = std::getenv(name)) old_ = old;
-  if (value != nullptr) {
-    setenv(name, value, 1);
-  } else {
-    unsetenv(name);
-  }
+  value != nullptr ? setenv(name, value, 1) : unsetenv(name);
 }
 
-ScopedEnvironment::~ScopedEnvironment() {
-  if (old_) {
-    setenv(name_.c_str(), old_->c_str(), 1);
-  } else {
-    unsetenv(name_.c_str());
-  }
-}
+ScopedEnvironment::~ScopedEnvironment() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
 
 LockHolder::~LockHolder() {
-  if (child_ <= 0) return;
-  kill(child_, SIGKILL);
-  waitpid(child_, nullptr, 0);
+  if (child_ > 0) kill(child_, SIGKILL), waitpid(child_, nullptr, 0);
 }
 
 }  // namespace testing_support

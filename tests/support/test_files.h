@@ -57,6 +57,14 @@ class ScopedEnvironment {
   std::optional<std::string> old_;
 };
 
+// Makes `dir`/bin/xdg-open (returned, to put alone on PATH), a desktop opener
+// that runs `body` with D set to `dir` and only the system's tools on its
+// PATH. The default body records "$#" and "$1" in `dir`/opened, then fails as
+// an opener without a browser does.
+std::string WriteFakeOpener(const std::string& dir, const std::string& body = {}, mode_t mode = 0755);
+// Waits up to five seconds for `path` to exist; false if it does not.
+bool WaitForFile(const std::string& path);
+
 // The kinds of lock Linux programs take on a whole file.
 enum class LockKind { Flock, Lockf, OpenFileDescription, SharedRecord };
 
