@@ -5,14 +5,10 @@
 # every exit status and runtime error, and the registry's files, layers and
 # trust rules.
 set -u
-usage="usage: component_tool_test.sh COMPONENT TESSIK_MODULE RESOURCES SHORT_IO_LIBRARY"
-tool=$(realpath "${1:?$usage}")
-module=$(realpath "${2:?$usage}")
-resources=$(realpath "${3:?$usage}")
-short_io=$(realpath "${4:?$usage}")
 # shellcheck source=checks.sh
 source "$(dirname "$0")/checks.sh"
 use_scratch_registry
+tool=$COMPONENT module=$TESSIK
 
 # Runs the tool with its output in $work/out and $work/err; echoes the status.
 run() { "$tool" "$@" >"$work/out" 2>"$work/err"; echo $?; }
@@ -23,7 +19,7 @@ check "the module exports the four entry points only" test \
   "$(nm -D --defined-only "$module" | awk '{print $3}' | tr '\n' ' ')" = \
   "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer "
 section() { objcopy -O binary --only-section="$1" "$module" "$work/section" && cat "$work/section"; }
-check "the module carries the toolbox bitmap" cmp -s <(section .rsrc.BITMAP.30000) "$resources/toolbox.bmp"
+check "the module carries the toolbox bitmap" cmp -s <(section .rsrc.BITMAP.30000) "$RESOURCES/toolbox.bmp"
 check "and its version" grep -qaF "ProductName=Tessik ActiveX control" <(section .rsrc.VERSION)
 check "and the interface identifier" test "$(section .rsrc._IID_FILESPLIT | od -An -tx1 | tr -d ' \n')" = \
   10000000a323e753ea864e1da566d509db991fb4
@@ -115,7 +111,7 @@ check "error 53 says File not found and writes nothing" eval '[ "$(cat "$work/er
 
 # Progress and signals, on a disk made slow by the short_io library: each
 # transfer waits 10 ms and moves at most 64 KiB.
-slow_tool=(env --default-signal=INT SHORT_IO_PACE=10 LD_PRELOAD="$short_io"
+slow_tool=(env --default-signal=INT SHORT_IO_PACE=10 LD_PRELOAD="$SHORT_IO_LIBRARY"
   ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" "$tool")
 slowly() { "${slow_tool[@]}" "$@" >"$work/out" 2>"$work/err"; }
 head -c 3000000 /dev/urandom >"$work/slow"
@@ -184,8 +180,8 @@ done
 check "--help prints the usage and the quoting rules" eval '[ "$(run --help)" = 0 ] && [ ! -s "$work/err" ] &&
   grep -qF "JoinFiles(\"a\"\"b\")" "$work/out"'
 check "--version prints the version" eval '[ "$(run --version)" = 0 ] && grep -qxE "component [0-9]+\.[0-9]+\.[0-9]+" "$work/out"'
-check "after --, --help is no option" eval '[ "$(run -- --help)" = 3 ] && [ ! -s "$work/out" ]'
-check "-- before a command and before a call's class" test "$(run -- call -- Tessik.FileSplit Checksums)" = 0
+check "after --, --help is no option; -- before a command and a call's class" eval '[ "$(run -- --help)" = 3 ] &&
+  [ ! -s "$work/out" ] && [ "$(run -- call -- Tessik.FileSplit Checksums)" = 0 ]'
 
 check "unregister leaves the other class and nothing of Tessik's" eval '[ "$(run unregister "$module")" = 0 ] &&
   [ "$(grep -c "^\[" "$COMPONENT_REGISTRY") $(run list >/dev/null; cut -f1,3 "$work/out")" = "3 Other.Thing	/opt/other.so" ]'

@@ -4,11 +4,10 @@
 # removes, what a checksum file refuses and what a failure leaves behind.
 # Kills and injected faults are in tests/reliability/.
 set -u
-tool=$(realpath "${1:-${FRAGMENT_TOOL:?usage: fragment_tool_test.sh FRAGMENT_TOOL}}")
 # shellcheck source=checks.sh
 source "$(dirname "$0")/checks.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+use_scratch_registry
+tool=$FRAGMENT_TOOL
 cd "$work" || exit 1
 
 # Runs the tool with its output in out and err; echoes the exit status.

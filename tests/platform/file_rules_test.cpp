@@ -56,8 +56,7 @@ TEST_F(FileRules, EachKindOfEntryExistsMeasuresAndDeletesAsItShould) {
       {"readonly", [&](auto& p) { file(p), SetMode(p, 0444); }, 1, 1, -75},
       {"locked", [&](auto& p) { file(p), lock = std::make_unique<LockHolder>(p); }, 1, 1, -70},
       {"sparse", [&](auto& p) { file(p), (void)truncate(p.c_str(), kFiveGiB); }, 1, kFiveGiB, kNotTried},
-      {"link", [&](auto& p) { file(p + "-target"), (void)symlink((p + "-target").c_str(), p.c_str()); }, 1, 1,
-       kNotTried},
+      {"link", [&](auto& p) { file(p + "-to"), (void)symlink((p + "-to").c_str(), p.c_str()); }, 1, 1, kNotTried},
       {"folder", [](auto& p) { mkdir(p.c_str(), 0755); }, 0, -53, -53},
       {"pipe", [](auto& p) { mkfifo(p.c_str(), 0644); }, 0, kNotTried, kNotTried},
       {"dangling", [](auto& p) { (void)symlink((p + "-absent").c_str(), p.c_str()); }, 0, kNotTried, kNotTried},
@@ -75,7 +74,8 @@ TEST_F(FileRules, EachKindOfEntryExistsMeasuresAndDeletesAsItShould) {
     EXPECT_EQ(ErrorNumberOf([&] { EXPECT_EQ(platform::FileExists(path), c.exists == 1); }), std::max(0, -c.exists));
     if (c.length != kNotTried) {
       const std::int64_t length = c.length;
-      EXPECT_EQ(-ErrorNumberOf([&] { EXPECT_EQ(platform::FileLength(path), length); }), std::min<std::int64_t>(0, length));
+      EXPECT_EQ(-ErrorNumberOf([&] { EXPECT_EQ(platform::FileLength(path), length); }),
+                std::min<std::int64_t>(0, length));
     }
     if (c.deleted != kNotTried) {
       EXPECT_EQ(-ErrorNumberOf([&] { platform::DeleteFile(path); }), c.deleted);
