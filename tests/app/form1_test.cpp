@@ -240,10 +240,7 @@ class Form1Test : public QObject {
            "title=Talhaz|Text1=|buttons=|load:$/film avi.1|title=Talhaz - $/film avi.1|Text1=$/film avi.1|"
            "Text2=$/film avi|buttons=45|load:\"$/empty\"|Text1=$/empty|Text2=$/empty";
   }
-  void scenario() {
-    QFETCH(QString, steps);
-    Run(steps);
-  }
+  void scenario() { QFETCH(QString, steps); Run(steps); }
 
   void longWork_data() {
     QTest::addColumn<QString>("action");  // the button pressed, or load: the start-up check

@@ -46,8 +46,7 @@ check "members carry identifiers, kinds, types, help; the worker's size is by re
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
 check "a new control's properties" test "$(said InputFile OutputFile SubFilesNumber Checksums)" = "0|//2/True/|"
 
-head -c 2500000 /dev/urandom >"$work/film avi"
-cp "$work/film avi" "$work/original"
+head -c 2500000 /dev/urandom | tee "$work/film avi" >"$work/original"
 check "split prints True and makes four fragments" eval '[ "$(said "InputFile=$work/film avi" SubFilesNumber=4 Split)" = "0|True/|" ] &&
   [ -e "$work/film avi.4" ] && [ ! -e "$work/film avi.5" ]'
 rm "$work/film avi"
@@ -114,8 +113,7 @@ check "error 53 says File not found and writes nothing" eval '[ "$(cat "$work/er
 slow_tool=(env --default-signal=INT SHORT_IO_PACE=10 LD_PRELOAD="$SHORT_IO_LIBRARY"
   ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" "$tool")
 slowly() { "${slow_tool[@]}" "$@" >"$work/out" 2>"$work/err"; }
-head -c 3000000 /dev/urandom >"$work/slow"
-cp "$work/slow" "$work/slow-original"
+head -c 3000000 /dev/urandom | tee "$work/slow" >"$work/slow-original"
 slowly call --progress Tessik.FileSplit "InputFile=$work/slow" SubFilesNumber=2 Split
 check "--progress off a terminal: percentages rising to 100%" eval \
   '[ "$(cut -d% -f1 "$work/err" | tr "\n" " ")" = "$(cut -d% -f1 "$work/err" | sort -nu | tr "\n" " ")" ] &&
@@ -186,9 +184,7 @@ check "after --, --help is no option; -- before a command and a call's class" ev
 check "unregister leaves the other class and nothing of Tessik's" eval '[ "$(run unregister "$module")" = 0 ] &&
   [ "$(grep -c "^\[" "$COMPONENT_REGISTRY") $(run list >/dev/null; cut -f1,3 "$work/out")" = "3 Other.Thing	/opt/other.so" ]'
 check "creating it now fails with 429" test "$(run call Tessik.FileSplit Join) $(head -c 9 "$work/err")" = "2 error 429"
-cp "$module" "$work/moved.so"
-run register "$work/moved.so" >/dev/null
-rm "$work/moved.so"
+cp "$module" "$work/moved.so" && run register "$work/moved.so" >/dev/null && rm "$work/moved.so"
 check "a registered module that is gone exits 2, saying it does not load" eval '
   [ "$(run call Tessik.FileSplit Join)" = 2 ] && grep -q "^error 429: .*does not load" "$work/err"'
 printf '[CLSID]\n"broken\n' >"$COMPONENT_REGISTRY"
@@ -211,8 +207,7 @@ cp "$made/registry.reg" "$work/kept.reg"
 check "a failed write: error 61, the registry as it was, nothing beside it" eval '[ "$( (ulimit -f 1
   COMPONENT_REGISTRY=$made/registry.reg run register "$module") ) $(cut -d: -f1 "$work/err")" = "2 error 61" ] &&
   cmp -s "$made/registry.reg" "$work/kept.reg" && [ "$(ls -A "$made" | tr "\n" " ")" = "registry.reg registry.reg.lock " ]'
-: >"$work/plain"
-mkdir "$work/folder.reg"
+: >"$work/plain" && mkdir "$work/folder.reg"
 for row in "plain/registry.reg 76" "folder.reg 75"; do
   read -r at number <<<"$row"
   check "register with the registry at $at: error $number" test \

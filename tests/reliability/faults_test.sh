@@ -93,6 +93,12 @@ if $can_trace; then
     "${traced[@]}" -e trace="$syscall,write" "$COMPONENT" >/dev/null 2>&1
     first=$(awk -v pattern="^([0-9]+ +)?$syscall\\\\(" '/write\(2, "usage/ { exit } $0 ~ pattern { n++ } END { print n + 0 }' "$work/trace")
     prepare "$operation" "$work/data" && operate "$operation" "${trace[@]}" || return 1
+    # Every file the operation makes reaches the disk, and so do their names:
+    # each, then the folder, is flushed.
+    [ "$syscall" != fsync ] || awk -v work="$work" 'BEGIN { made["<" work ">"] = 1 }
+      /openat\(.*O_CREAT.* = [0-9]+</ && index($NF, "<" work "/rt") { sub(/^[0-9]+/, "", $NF); made[$NF] = 1 }
+      /fsync\(/ { sub(/.*fsync\([0-9]+/, ""); sub(/\).*/, ""); flushed[$0] = 1 }
+      END { for (file in made) if (!(file in flushed)) { print "never flushed: " file; bad = 1 }; exit bad }' "$work/trace" >&2 || return 1
     awk -v pattern="^([0-9]+ +)?$syscall\\\\(" -v first="$first" \
       '$0 ~ pattern && ++n > first && $0 !~ /\(.*<(pipe:|\/proc\/|\/sys\/)/ { print n }' "$work/trace" >"$work/sites"
     sites=$(wc -l <"$work/sites")
