@@ -10,8 +10,9 @@ use_scratch_registry
 tool=$FRAGMENT_TOOL
 cd "$work" || exit 1
 
-# Runs the tool with its output in out and err; echoes the exit status.
-ft() { "$tool" "$@" >out 2>err; echo $?; }
+# Runs the tool with its output in out and err; echoes the exit status (124
+# for a tool that waits: a held file is refused at once, never waited for).
+ft() { timeout -k 1 20 "$tool" "$@" >out 2>err; echo $?; }
 said() { [ "$(cat err)" = "$1" ]; }
 lengths() { local n=1 s=; while [ -e "$1.$n" ]; do s+=" $(stat -c %s "$1.$n")"; n=$((n + 1)); done; echo "${s# }"; }
 
