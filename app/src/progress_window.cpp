@@ -2,6 +2,8 @@
 
 #include "window_text.h"
 
+#include <platform/conversions.h>
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QEvent>
@@ -10,7 +12,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cmath>
 
 namespace {
 
@@ -18,16 +19,6 @@ constexpr qint64 kOpenAfterMilliseconds = 500;
 // Before this long, the speed says more about start-up than about the disk.
 constexpr double kSecondsBeforeEstimate = 1.0;
 constexpr int kBarSteps = 1000;
-
-// "0:42", "12:05", "1:02:09".
-QString Duration(double seconds) {
-  const long whole = std::lround(seconds);
-  const auto twoDigits = [](long n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-  if (whole < 3600) return QStringLiteral("%1:%2").arg(whole / 60).arg(twoDigits(whole % 60));
-  return QStringLiteral("%1:%2:%3")
-      .arg(whole / 3600)
-      .arg(twoDigits(whole / 60 % 60), twoDigits(whole % 60));
-}
 
 bool IsUserInput(QEvent::Type type) {
   switch (type) {
@@ -75,7 +66,7 @@ bool ProgressWindow::Update(double done, double total) {
   const double seconds = static_cast<double>(clock_.elapsed()) / 1000;
   if (seconds >= kSecondsBeforeEstimate && done > 0 && done < total) {
     timeLeft_->setText(QStringLiteral("Tempo restante: ") +
-                       Duration((total - done) / (done / seconds)));
+                       QString::fromStdString(platform::ClockText((total - done) / (done / seconds))));
   }
   if (!isVisible() && !cancelled_ && clock_.elapsed() >= kOpenAfterMilliseconds) show();
   QCoreApplication::processEvents();

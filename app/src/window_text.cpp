@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QLocale>
 
-
 char DecimalSeparator() { return QLocale().decimalPoint() == QStringLiteral(",") ? ',' : '.'; }
 
 std::string PathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }

@@ -6,8 +6,6 @@
 
 #include <string>
 
-class QLocale;
-
 // Text helpers shared by the window's handlers.
 
 // The program's title, which boxes without a title of their own carry.

@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <optional>
 #include <utility>
@@ -217,6 +218,17 @@ std::string NumberToText(double value, char decimalSeparator) {
   for (char& c : text) {
     if (c == '.') c = decimalSeparator;
     if (c == 'e') c = 'E';
+  }
+  return text;
+}
+
+std::string ClockText(double seconds) {
+  const long whole = std::lround(seconds);
+  char text[32];
+  if (whole >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
   }
   return text;
 }

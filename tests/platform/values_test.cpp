@@ -71,6 +71,7 @@ TEST(Values, NumberToTextWritesUpToFifteenSignificantDigits) {
     EXPECT_EQ(NumberToText(c.value, c.separator), c.expected);
   }
   for (const double value : {kNaN, kInf, -kInf}) EXPECT_EQ(ErrorNumberOf([&] { NumberToText(value, '.'); }), 6);
+  EXPECT_EQ(ClockText(41.5) + " " + ClockText(725) + " " + ClockText(3729.4), "0:42 12:05 1:02:09");
 }
 
 TEST(Values, VariantsConvertAsTheRuntimeDoes) {

@@ -29,4 +29,8 @@ PLATFORM_EXPORT double LeadingNumber(std::string_view text);
 // At most 15 significant digits, E form for exponents < -4 or >= 15; Overflow if not finite.
 PLATFORM_EXPORT std::string NumberToText(double value, char decimalSeparator);
 
+// A duration of `seconds` (rounded to whole ones) as a clock shows it: "0:42",
+// "12:05", "1:02:09".
+PLATFORM_EXPORT std::string ClockText(double seconds);
+
 }  // namespace platform

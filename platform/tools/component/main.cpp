@@ -108,8 +108,17 @@ int Unregister(const std::string& modulePath) {
   const std::string userLayer = platform::RegistryLocation();
   bool mine = false;
   std::vector<platform::RegisteredClass> systemWide;
+  // Another class's module that is not there, or cannot be looked up (no
+  // path at all, a name too long), is not this one.
+  const auto isModule = [&](const std::string& path) {
+    try {
+      return module && platform::IdentityOf(path) == module;
+    } catch (const platform::RuntimeError&) {
+      return false;
+    }
+  };
   for (platform::RegisteredClass& entry : platform::RegisteredClasses()) {
-    if (!module || platform::IdentityOf(entry.modulePath) != module) continue;
+    if (!isModule(entry.modulePath)) continue;
     if (entry.layer == userLayer) {
       mine = true;
     } else {

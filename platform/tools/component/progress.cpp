@@ -1,21 +1,11 @@
 #include "progress.h"
 
-#include <cmath>
+#include <platform/conversions.h>
+
+#include <cstdio>
 
 namespace component_tool {
 namespace {
-
-// "0:42", "12:05", "1:02:09".
-std::string Duration(double seconds) {
-  const long whole = std::lround(seconds);
-  char text[32];
-  if (whole >= 3600) {
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-  }
-  return text;
-}
 
 // Before this long, the speed says more about start-up than about the disk.
 constexpr double kSecondsBeforeEstimate = 0.5;
@@ -55,7 +45,7 @@ void ProgressPrinter::Report(double done, double total) {
   std::string line = std::to_string(percent) + "% " + Amount(done) + " of " + Amount(total);
   if (seconds >= kSecondsBeforeEstimate && done > 0) {
     const double speed = done / seconds;
-    line += ", " + Amount(speed) + "/s, " + Duration((total - done) / speed) + " left";
+    line += ", " + Amount(speed) + "/s, " + platform::ClockText((total - done) / speed) + " left";
   }
   // The line is rewritten from its start, and what a longer one left is cleared.
   std::fprintf(out_, "\r%s\033[K", line.c_str());
