@@ -5,11 +5,13 @@
 #include "set_io.h"
 
 #include <platform/file_rules.h>
+#include <platform/pending_file.h>
 #include <platform/runtime_error.h>
 
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <sys/stat.h>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -50,6 +52,33 @@ std::optional<std::string> ImplausibleLength(const std::string& basePath,
   return std::nullopt;
 }
 
+// How many fragments the set based on `basePath` has without a checksum
+// file: fragment 1 is there, and the set ends before the first number at
+// which nothing is. Something at a number that is not a regular file (a
+// folder, a pipe, a dangling link) is not the end of the set but a refusal.
+// Error 6 when fragments 1 to 32767 all exist.
+std::variant<int, Outcome> CountSet(const std::string& basePath) {
+  for (int number = 2;; number = NextFragmentNumber(number)) {
+    const std::string name = FragmentName(basePath, number);
+    if (platform::FileExists(name)) continue;
+    struct stat entry {};
+    if (lstat(name.c_str(), &entry) == 0) return NotDone(FileNameOf(name) + " is not a regular file");
+    return number - 1;
+  }
+}
+
+// Refused when something other than a file or a link is at the output's
+// name; raises as a delete would (error 70 or 75) when the older file there
+// is held by another program or read-only. The older file is not changed.
+std::optional<Outcome> CheckOlderOutput(const std::string& path) {
+  struct stat entry {};
+  if (lstat(path.c_str(), &entry) != 0) return std::nullopt;
+  if (S_ISLNK(entry.st_mode)) return std::nullopt;  // the link is replaced, never its target
+  if (!S_ISREG(entry.st_mode)) return NotDone(FileFailure(path, EEXIST));
+  platform::TakeForDeletion(path);
+  return std::nullopt;
+}
+
 // Settles which fragments the join takes, before anything is touched. With
 // a checksum file, exactly the fragments it lists, each there and of a
 // plausible length; without one (or when checksums are off), the fragments
@@ -61,7 +90,9 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
   if (options.checksums) listed = ReadChecksumFile(basePath);
   if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
   if (listed.state == ChecksumFile::State::Missing) {
-    plan.count = CountFragments(basePath);
+    auto counted = CountSet(basePath);
+    if (auto* refused = std::get_if<Outcome>(&counted)) return *refused;
+    plan.count = std::get<int>(counted);
     plan.total = platform::LengthOf(first);
     for (int number = 2; number <= plan.count; ++number) {
       plan.total += platform::FileLength(FragmentName(basePath, number));
@@ -82,7 +113,8 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
   return plan;
 }
 
-// One join in progress: the joined file and the hashes that run beside it.
+// One join in progress: the joined file, written under a temporary name
+// until it is complete, checked and flushed, and the hashes beside it.
 class Joiner {
  public:
   Joiner(const std::string& basePath, JoinPlan plan, ProgressMeter& meter)
@@ -90,11 +122,10 @@ class Joiner {
         plan_(std::move(plan)),
         hashes_(plan_.checksums.has_value(), plan_.checksums && plan_.checksums->whole, meter) {}
 
-  // Creates the joined file anew, never through a link.
+  // Creates the joined file under a temporary name of its own.
   Outcome Create() {
-    joined_ = platform::CreateNewExclusive(basePath_);
+    joined_ = platform::PendingFile::Create(TemporaryNamesOf(basePath_).Path("jXXXXXX"));
     if (!joined_.IsOpen()) return NotDone(FileFailure(basePath_, joined_.error()));
-    identity_ = platform::IdentityOf(joined_);
     return Done();
   }
 
@@ -105,28 +136,23 @@ class Joiner {
   }
 
   // Removes the file a join that did not end was writing; says why when it
-  // could not.
+  // could not. An older output was never touched.
   std::string Undo() {
     hashes_.Abandon();  // they read the joined file
-    if (joined_.IsOpen()) return RemoveHeld(joined_, basePath_);
-    return identity_ ? RemoveWritten(basePath_, *identity_) : std::string();
+    if (joined_.Discard()) return {};
+    return FileNameOf(joined_.path()) + " could not be removed (" + std::strerror(errno) + ")";
   }
 
   // Appends fragment `number`, read through the one descriptor `fragment`
-  // and as long as that descriptor says, checks it against its checksum and
-  // flushes the joined file.
+  // and as long as that descriptor says, and checks it against its checksum.
   Outcome Append(int number, const File& fragment) {
     const std::string name = FragmentName(basePath_, number);
-    if (platform::IdentityOf(fragment) == identity_) {
-      return NotDone(FileNameOf(name) + " is the output file itself");
-    }
     const std::int64_t length = platform::LengthOf(fragment);
     std::int64_t offset = 0;
-    const std::int64_t copied = hashes_.Copy(fragment, offset, joined_, written_, length);
+    const std::int64_t copied = hashes_.Copy(fragment, offset, joined_.file(), written_, length);
     if (copied < 0) return NotDone(CopyFailure(name, basePath_, errno));
     if (copied != length) return NotDone(FileNameOf(name) + " became shorter while it was joined");
     written_ += copied;
-    if (!platform::Flush(joined_)) return NotDone(CopyFailure(name, basePath_, errno));
     if (hashes_.HashesFragments()) {
       const std::optional<Digest> digest = hashes_.TakeFragment();
       if (!digest) return NotDone("reading back " + FileNameOf(basePath_) + " failed");
@@ -137,14 +163,18 @@ class Joiner {
     return Done();
   }
 
-  // Checks the whole file when its checksum is listed, then closes it.
+  // Checks the whole file when its checksum is listed, then puts it in
+  // place of the older output: flushed, renamed over it, the folder flushed.
   Outcome Finish() {
     if (hashes_.HashesWhole()) {
       const std::optional<Digest> digest = hashes_.TakeWhole();
       if (!digest) return NotDone("reading back " + FileNameOf(basePath_) + " failed");
       if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
     }
-    if (!joined_.Close() || !platform::FlushDirectoryOf(basePath_)) {
+    hashes_.Abandon();  // all read: they let go of the file
+    if (auto refused = CheckOlderOutput(basePath_)) return *refused;
+    if (!joined_.CommitAs(basePath_, true) || !joined_.file().Close() ||
+        !platform::FlushDirectoryOf(basePath_)) {
       return NotDone(FileFailure(basePath_, errno));
     }
     return Done(plan_.checksumPath);
@@ -159,8 +189,8 @@ class Joiner {
 
   const std::string& basePath_;
   JoinPlan plan_;
-  File joined_;  // declared before the hashes, which read it, so it closes after them
-  std::optional<platform::FileIdentity> identity_;  // once created
+  // Declared before the hashes, which read it, so it closes after them.
+  platform::PendingFile joined_;
   std::int64_t written_ = 0;
   SetHashes hashes_;
 };
@@ -171,11 +201,12 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
   const std::string firstName = FragmentName(inputFilename, 1);
   const std::string noSet = "there is no " + FileNameOf(firstName);
   if (!platform::FileExists(firstName)) return NotDone(noSet);
-  // Fragment 1 is held from here to the end: no split can replace the set
-  // under this join, and no other join can run beside it.
-  File first = platform::OpenExistingExclusive(firstName);
+  // Fragment 1 is held against writers from here to the end: no split can
+  // replace the set under this join.
+  File first = platform::OpenForReading(firstName);
   if (!first.IsOpen()) {
-    return NotDone(first.error() == ENOENT ? noSet : FileFailure(firstName, first.error()));
+    if (first.error() == ENOENT) return NotDone(noSet);
+    return NotDone(FileFailure(firstName, first.error(), Access::Read));
   }
   auto planned = Plan(inputFilename, first, options);
   if (auto* refused = std::get_if<Outcome>(&planned)) return *refused;
@@ -185,24 +216,26 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
       return NotDone(FileNameOf(*name) + " is the output file itself");
     }
   }
+  if (auto refused = CheckOlderOutput(inputFilename)) return *refused;
 
   ProgressMeter meter(options, plan.total);
   meter.Report(0);
+  const TemporaryNames temporary = TemporaryNamesOf(inputFilename);
+  platform::RemoveLeftovers(temporary.folder, temporary.prefix + "j");
 
   const int count = plan.count;
   Joiner joiner(inputFilename, std::move(plan), meter);
   return Settle(
       [&] {
-        if (platform::FileExists(inputFilename)) platform::DeleteFile(inputFilename);
         if (Outcome created = joiner.Create(); !created) return created;
         for (int number = 1; number <= count; ++number) {
           const std::string name = FragmentName(inputFilename, number);
-          File opened = number == 1 ? File() : platform::OpenExistingExclusive(name);
+          File opened = number == 1 ? File() : platform::OpenForReading(name);
           if (number > 1 && !opened.IsOpen()) {
             if (opened.error() == ENOENT) {
               throw platform::RuntimeError(platform::ErrorNumber::FileNotFound, name);
             }
-            return NotDone(FileFailure(name, opened.error()));
+            return NotDone(FileFailure(name, opened.error(), Access::Read));
           }
           if (Outcome appended = joiner.Append(number, number == 1 ? first : opened); !appended) {
             return appended;

@@ -12,8 +12,24 @@
 
 namespace control {
 
-std::string FileFailure(const std::string& path, int error) {
+TemporaryNames TemporaryNamesOf(const std::string& basePath) {
+  // FNV-1a: a short name that tells the names apart, no secret to keep.
+  std::uint64_t hash = 0xcbf29ce484222325;
+  for (const char c : FileNameOf(basePath)) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+  }
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::string prefix = ".tessik-";
+  for (int shift = 60; shift >= 0; shift -= 4) prefix += kDigits[(hash >> shift) & 0xF];
+  const auto slash = basePath.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : basePath.substr(0, slash);
+  if (slash == 0) folder = "/";
+  return {std::move(folder), prefix + "-"};
+}
+
+std::string FileFailure(const std::string& path, int error, Access access) {
   const std::string name = FileNameOf(path);
+  if (access == Access::Read && (error == EACCES || error == EPERM)) return name + " may not be read";
   switch (error) {
     case EWOULDBLOCK: return name + " is in use by another program";
     case EACCES: case EPERM: case EROFS: return name + " is read-only or may not be written";
@@ -57,17 +73,26 @@ constexpr std::chrono::milliseconds kReportInterval{100};
 ProgressMeter::ProgressMeter(const SetOptions& options, std::int64_t total)
     : options_(options), total_(total), lastTime_(std::chrono::steady_clock::now()) {}
 
+void ProgressMeter::AddWorkBefore(std::int64_t bytes) { total_ += bytes; }
+
+void ProgressMeter::Settle(std::int64_t bytes) { before_ += bytes; }
+
 void ProgressMeter::Update(std::int64_t done) {
   if (!options_.progress) return;
+  done += before_;
   if (done - lastDone_ < kReportBytes &&
       std::chrono::steady_clock::now() - lastTime_ < kReportInterval) {
     return;
   }
-  Report(done);
+  Tell(done);
 }
 
 void ProgressMeter::Report(std::int64_t done) {
   if (!options_.progress) return;
+  Tell(done + before_);
+}
+
+void ProgressMeter::Tell(std::int64_t done) {
   lastDone_ = done;
   lastTime_ = std::chrono::steady_clock::now();
   // A file that grew while it was read is not done beyond its whole.

@@ -15,13 +15,27 @@
 
 namespace control {
 
+// Where operations on the set based on `basePath` keep their temporary
+// files: in the set's folder, under names that start with ".tessik-" and a
+// hash of the base file name, so that the temporary files of one name are
+// found without looking at anyone else's and none is taken for a fragment.
+struct TemporaryNames {
+  std::string folder;
+  std::string prefix;
+  std::string Path(const std::string& tag) const { return folder + "/" + prefix + tag; }
+};
+TemporaryNames TemporaryNamesOf(const std::string& basePath);
+
 // The outcome of a step that was done, or that failed for `reason`.
 inline Outcome Done(std::string checksumFile = {}) { return {true, {}, std::move(checksumFile)}; }
 inline Outcome NotDone(std::string reason) { return {false, std::move(reason), {}}; }
 
+// What a file was opened for, which says what a refused permission means.
+enum class Access { Read, Write };
+
 // Why a call on the file `path` failed (an open, a create, a flush or a
 // close), in words for the person, from its errno.
-std::string FileFailure(const std::string& path, int error);
+std::string FileFailure(const std::string& path, int error, Access access = Access::Write);
 
 // Why reading `from` or writing `to` failed, from the errno left behind.
 std::string CopyFailure(const std::string& from, const std::string& to, int error);
@@ -74,10 +88,18 @@ class ProgressMeter {
   void Update(std::int64_t done);
   // Reports `done` now, with the same answer.
   void Report(std::int64_t done);
+  // Counts `bytes` more work that comes before what Update and Report are
+  // told from now on, which is then reported after it.
+  void AddWorkBefore(std::int64_t bytes);
+  // Counts `bytes` of it as done.
+  void Settle(std::int64_t bytes);
 
  private:
+  void Tell(std::int64_t done);
+
   const SetOptions& options_;
   std::int64_t total_;
+  std::int64_t before_ = 0;  // work settled before the current step
   std::int64_t lastDone_ = 0;
   std::chrono::steady_clock::time_point lastTime_;
 };

@@ -1,22 +1,27 @@
 #include <control/fragment_set.h>
 #include <control/split_join.h>
 
+#include "background_flush.h"
 #include "checksum_file.h"
+#include "older_set.h"
 #include "set_io.h"
 
 #include <platform/file_rules.h>
+#include <platform/pending_file.h>
 #include <platform/runtime_error.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 namespace control {
 namespace {
 
 using platform::File;
+using platform::FileIdentity;
+using platform::PendingFile;
 
 // How many fragments a file of `length` bytes gives with `partSize`; error 6
 // when that passes the largest set that can be joined.
@@ -29,57 +34,194 @@ int FragmentCount(std::int64_t length, std::int64_t partSize) {
   return static_cast<int>(count);
 }
 
-// How many fragments the older checksum file of the set claims as ours;
-// none when it is missing or damaged.
-int ClaimedFragments(const std::string& basePath) {
-  const ChecksumFile older = ReadChecksumFile(basePath);
-  if (older.state != ChecksumFile::State::Valid) return 0;
-  return static_cast<int>(older.checksums.fragments.size());
-}
-
 // The name among fragments 1 to `last` and the checksum file that leads to
 // the input itself, however reached; nothing when none does.
 std::optional<std::string> NameOfInput(const std::string& basePath, int last,
-                                       const platform::FileIdentity& input) {
+                                       const FileIdentity& input) {
   if (CanHaveChecksumFile(basePath) && platform::IdentityOf(ChecksumFileName(basePath)) == input) {
     return ChecksumFileName(basePath);
   }
   return FragmentThatIs(basePath, last, input);
 }
 
-// The older file of the name `path`, taken for deletion; an unopened file
-// when there is none.
-File TakeIfThere(const std::string& path) {
-  return platform::FileExists(path) ? platform::TakeForDeletion(path) : File();
+// What a split settles before its first change.
+struct SplitPlan {
+  int count = 0;
+  bool writesChecksumFile = false;
+  OlderSet older;
+  std::optional<FileIdentity> olderChecksumFile;  // to be deleted
+};
+
+// Reads the older checksum file into `claims` and finds the older set;
+// refused when something at a name the split writes may not be replaced.
+std::optional<Outcome> Prepare(const std::string& basePath, const FileIdentity& input,
+                               SplitPlan& plan, Claims& claims, ProgressMeter& meter) {
+  if (CanHaveChecksumFile(basePath)) {
+    const std::string path = ChecksumFileName(basePath);
+    struct stat entry {};
+    if (lstat(path.c_str(), &entry) == 0) {
+      if (!S_ISREG(entry.st_mode)) return NotDone(FileFailure(path, EEXIST));
+      const ChecksumFile older = ReadChecksumFile(basePath);
+      if (older.state == ChecksumFile::State::Damaged) {
+        return NotDone(older.damage + "; it is not replaced");
+      }
+      claims.Add(older.checksums);
+      auto taken = TakeOlder(path);
+      if (auto* refused = std::get_if<Outcome>(&taken)) return *refused;
+      plan.olderChecksumFile = platform::IdentityOf(std::get<File>(taken));
+    }
+  }
+  if (const auto name = NameOfInput(basePath, std::max(plan.count, claims.Largest()), input)) {
+    return NotDone(FileNameOf(*name) + " is the input file itself");
+  }
+  auto older = FindOlderSet(basePath, plan.count, plan.writesChecksumFile, claims, meter);
+  if (auto* refused = std::get_if<Outcome>(&older)) return *refused;
+  plan.older = std::move(std::get<OlderSet>(older));
+  return std::nullopt;
 }
 
-// One split in progress: the input, the fragments written so far and the
-// hashes that run beside the copy.
+// The identity of fragment `number` in `fragments`; nothing when absent.
+std::optional<FileIdentity> Find(const std::vector<std::pair<int, FileIdentity>>& fragments,
+                                 int number) {
+  const auto found = std::ranges::find(fragments, number, &std::pair<int, FileIdentity>::first);
+  if (found == fragments.end()) return std::nullopt;
+  return found->second;
+}
+
+// One split in progress. Fragment 1 is written under a temporary name and
+// renamed in last, once every other fragment and the checksum file are in
+// place and flushed: until then no join finds the set, and after a crash
+// at any moment the name shows the older set's absence or the whole new set.
 class Splitter {
  public:
   Splitter(const std::string& basePath, File& input, std::int64_t length, std::int64_t partSize,
-           bool checksums, int claimed, ProgressMeter& meter)
+           SplitPlan plan, SplitJournal& journal, ProgressMeter& meter)
       : basePath_(basePath),
+        meter_(meter),
+        temporary_(TemporaryNamesOf(basePath)),
         input_(input),
         length_(length),
         partSize_(partSize),
-        claimed_(claimed),
-        hashes_(checksums, checksums, meter) {}
+        plan_(std::move(plan)),
+        journal_(journal),
+        hashes_(plan_.writesChecksumFile, plan_.writesChecksumFile, meter) {}
 
-  // Replaces fragment `number` (whose older file `older` may hold) with the
-  // next part of the input, flushed; fragment 1 stays open and held until
-  // Finish, so that no join takes the set while it is being written.
-  Outcome WriteFragment(int number, File older) {
-    const std::string name = FragmentName(basePath_, number);
-    if (older.IsOpen()) {
-      platform::DeleteTaken(older, name);
-    } else if (platform::FileExists(name)) {
-      platform::DeleteFile(name);
+  Outcome Run() {
+    first_ = PendingFile::Create(temporary_.Path("1"));
+    const std::string firstName = FragmentName(basePath_, 1);
+    if (!first_.IsOpen()) return NotDone(FileFailure(firstName, first_.error()));
+    if (!journal_.RecordMade(1, first_.identity())) return JournalFailure();
+    // The first change: the older set can no longer be joined.
+    RemoveOlder(firstName, Find(plan_.older.within, 1));
+    changed_ = true;
+    if (plan_.olderChecksumFile) {
+      platform::DeleteIfStill(ChecksumFileName(basePath_), *plan_.olderChecksumFile);
     }
-    touched_ = true;
+    if (!platform::FlushDirectoryOf(basePath_)) return NotDone(FileFailure(basePath_, errno));
+    if (Outcome filled = Fill(first_.file(), firstName); !filled) return filled;
+    for (int number = 2; number <= plan_.count; ++number) {
+      if (Outcome written = WriteFragment(number); !written) return written;
+    }
+    if (!platform::Flush(first_.file())) return NotDone(CopyFailure(basePath_, firstName, errno));
+    if (const auto failed = flushes_.Wait()) {
+      return NotDone(CopyFailure(basePath_, failed->first, failed->second));
+    }
+    meter_.Report(length_);
+    if (!input_.Close()) return NotDone(FileFailure(basePath_, errno, Access::Read));
+    if (!plan_.writesChecksumFile) {  // else a join could take them into the set
+      if (std::string left = RemoveBeyond(); !left.empty()) return NotDone(left);
+      plan_.older.beyond.clear();
+    }
+    if (Outcome written = WriteChecksumFile(); !written) return written;
+    if (!platform::FlushDirectoryOf(basePath_) || !first_.CommitAs(firstName, false) ||
+        !platform::FlushDirectoryOf(basePath_)) {
+      return NotDone(FileFailure(firstName, errno));
+    }
+    // The older fragments beyond the new set go once it is in place.
+    if (std::string left = RemoveBeyond(); !left.empty()) return NotDone(left);
+    return Done();
+  }
+
+  // Lets go of the set and of the journal, whose claims are all settled.
+  void Finish() {
+    first_.file().Close();
+    journal_.Finish(true);
+  }
+
+  // Removes what a split that did not end wrote, fragment 1 first so that
+  // no join can take what is left, then its checksum file and its other
+  // fragments, then what is left of the older set it had begun to replace. A
+  // split that changed nothing removes only its temporary file. Says what
+  // could not be removed.
+  std::string Undo() {
+    hashes_.Abandon();  // they may be reading a fragment
+    flushes_.Abandon();
+    std::vector<std::string> left;
+    const std::string firstName = FragmentName(basePath_, 1);
+    if (!first_.Discard()) left.push_back(FileNameOf(firstName) + " could not be removed");
+    if (first_.path() == firstName) left.push_back(RemoveHeld(first_.file(), firstName));
+    if (checksumFile_) {
+      left.push_back(RemoveWritten(ChecksumFileName(basePath_), *checksumFile_));
+    }
+    for (const auto& [number, identity] : written_) {
+      left.push_back(RemoveWritten(FragmentName(basePath_, number), identity));
+    }
+    if (changed_) {
+      if (plan_.olderChecksumFile) {
+        left.push_back(RemoveWritten(ChecksumFileName(basePath_), *plan_.olderChecksumFile));
+      }
+      for (const auto* older : {&plan_.older.within, &plan_.older.beyond}) {
+        for (const auto& [number, identity] : *older) {
+          left.push_back(RemoveWritten(FragmentName(basePath_, number), identity));
+        }
+      }
+    }
+    std::erase(left, std::string());
+    journal_.Finish(left.empty());
+    std::string said;
+    for (const std::string& line : left) said += (said.empty() ? "" : "; ") + line;
+    return said;
+  }
+
+ private:
+  Outcome JournalFailure() const {
+    return NotDone(FileFailure(temporary_.Path("split"), errno));
+  }
+
+  // Deletes the older fragment `name` if it is still the one shown to be so.
+  static void RemoveOlder(const std::string& name, const std::optional<FileIdentity>& older) {
+    if (older) platform::DeleteIfStill(name, *older);
+  }
+
+  // Removes the older fragments beyond the new set; what could not be
+  // removed, in words.
+  std::string RemoveBeyond() {
+    std::string left;
+    for (const auto& [number, identity] : plan_.older.beyond) {
+      const std::string why = RemoveWritten(FragmentName(basePath_, number), identity);
+      if (!why.empty()) left += (left.empty() ? "" : "; ") + why;
+    }
+    return left;
+  }
+
+  // Writes fragment `number` (2 and on) in place of an older one, flushed
+  // in the background.
+  Outcome WriteFragment(int number) {
+    const std::string name = FragmentName(basePath_, number);
+    RemoveOlder(name, Find(plan_.older.within, number));
     File fragment = platform::CreateNewExclusive(name);
     if (!fragment.IsOpen()) return NotDone(FileFailure(name, fragment.error()));
-    written_.push_back(platform::IdentityOf(fragment));
+    const FileIdentity identity = platform::IdentityOf(fragment);
+    written_.emplace_back(number, identity);
+    if (!journal_.RecordMade(number, identity)) return JournalFailure();
+    if (Outcome filled = Fill(fragment, name); !filled) return filled;
+    flushes_.Add(std::move(fragment), name);
+    return Done();
+  }
+
+  // Copies the next part of the input into `fragment`, named `name`, and
+  // hashes it.
+  Outcome Fill(const File& fragment, const std::string& name) {
     const SetHashes::Readers readers(hashes_);
     const std::int64_t wanted = std::min(partSize_, length_ - offset_);
     const std::int64_t copied = hashes_.Copy(input_, offset_, fragment, 0, wanted);
@@ -87,7 +229,6 @@ class Splitter {
     if (copied != wanted) {
       return NotDone(FileNameOf(basePath_) + " became shorter while it was split");
     }
-    if (!platform::Flush(fragment)) return NotDone(CopyFailure(basePath_, name, errno));
     if (hashes_.HashesFragments()) {
       const std::optional<Digest> digest = hashes_.TakeFragment();
       // The whole file's hash reads this fragment too: done before it closes.
@@ -96,74 +237,41 @@ class Splitter {
       }
       checksums_.fragments.push_back(*digest);
     }
-    if (number == 1) {
-      first_ = std::move(fragment);
-    } else if (!fragment.Close()) {
-      return NotDone(CopyFailure(basePath_, name, errno));
-    }
     return Done();
   }
 
-  // Writes the checksum file, created anew and never through a link, then
-  // lets go of fragment 1.
-  Outcome Finish() {
-    if (hashes_.HashesWhole()) {
-      checksums_.whole = hashes_.TakeWhole();
-      if (!checksums_.whole) return NotDone("reading back the fragments failed");
-      const std::string path = ChecksumFileName(basePath_);
-      File file = platform::CreateNewExclusive(path);
-      if (!file.IsOpen()) return NotDone(FileFailure(path, file.error()));
-      checksumFile_ = platform::IdentityOf(file);
-      const std::string text = FormatChecksums(FileNameOf(basePath_), checksums_);
-      if (!platform::WriteAll(file, text.data(), text.size()) || !platform::Flush(file) ||
-          !file.Close()) {
-        return NotDone(FileFailure(path, errno));
-      }
+  // Writes the checksum file under a temporary name and renames it in.
+  Outcome WriteChecksumFile() {
+    if (!hashes_.HashesWhole()) return Done();
+    checksums_.whole = hashes_.TakeWhole();
+    if (!checksums_.whole) return NotDone("reading back the fragments failed");
+    const std::string path = ChecksumFileName(basePath_);
+    PendingFile file = PendingFile::Create(temporary_.Path("sha256"));
+    if (!file.IsOpen()) return NotDone(FileFailure(path, file.error()));
+    const std::string text = FormatChecksums(FileNameOf(basePath_), checksums_);
+    if (!platform::WriteAll(file.file(), text.data(), text.size()) || !file.CommitAs(path, false)) {
+      return NotDone(FileFailure(path, errno));
     }
-    if (!first_.Close()) return NotDone(FileFailure(FragmentName(basePath_, 1), errno));
+    checksumFile_ = file.identity();
+    if (!file.file().Close()) return NotDone(FileFailure(path, errno));
     return Done();
   }
 
-  // Removes what a split that did not end wrote: its fragment 1 first, so
-  // that no join can take what is left, then its checksum file and its other
-  // fragments, then the rest of the older set that the older checksum file
-  // listed. A split that touched no fragment removes nothing. Says what
-  // could not be removed.
-  std::string Undo() {
-    hashes_.Abandon();  // they may be reading a fragment
-    if (!touched_) return {};
-    std::vector<std::string> left;
-    const std::string first = FragmentName(basePath_, 1);
-    if (first_.IsOpen()) {
-      left.push_back(RemoveHeld(first_, first));
-    } else if (!written_.empty()) {
-      left.push_back(RemoveWritten(first, written_.front()));
-    }
-    if (checksumFile_) left.push_back(RemoveWritten(ChecksumFileName(basePath_), *checksumFile_));
-    const int ours = static_cast<int>(written_.size());
-    for (int number = 2; number <= ours; ++number) {
-      left.push_back(RemoveWritten(FragmentName(basePath_, number), written_[number - 1]));
-    }
-    for (int number = std::max(ours + 1, 2); number <= claimed_; ++number) {
-      left.push_back(RemoveIfThere(FragmentName(basePath_, number)));
-    }
-    std::erase(left, std::string());
-    std::string said;
-    for (const std::string& line : left) said += (said.empty() ? "" : "; ") + line;
-    return said;
-  }
-
- private:
   const std::string& basePath_;
+  ProgressMeter& meter_;
+  const TemporaryNames temporary_;
   File& input_;
   std::int64_t length_;
   std::int64_t partSize_;
-  int claimed_;
+  SplitPlan plan_;
+  SplitJournal& journal_;
   std::int64_t offset_ = 0;
-  bool touched_ = false;  // an older fragment was deleted or a new one created
-  std::vector<platform::FileIdentity> written_;
-  std::optional<platform::FileIdentity> checksumFile_;
-  File first_;  // declared before the hashes, which may read it, so it closes after them
+  bool changed_ = false;  // the older set was touched
+  std::vector<std::pair<int, FileIdentity>> written_;  // fragments 2 and on
+  std::optional<FileIdentity> checksumFile_;
+  // Declared before the hashes, which may read them, so they close after.
+  PendingFile first_;
+  BackgroundFlush flushes_;
   SetHashes hashes_;
   SetChecksums checksums_;
 };
@@ -175,49 +283,47 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
   if (newFileSizeBytes < 0) {
     throw platform::RuntimeError(platform::ErrorNumber::InvalidProcedureCall, inputFilename);
   }
-  File input = platform::OpenExclusive(inputFilename);
-  if (!input.IsOpen()) return NotDone(FileFailure(inputFilename, input.error()));
+  File input = platform::OpenForReading(inputFilename);
+  if (!input.IsOpen()) {
+    if (input.error() == ENOENT) throw platform::FileError(ENOENT, inputFilename);
+    return NotDone(FileFailure(inputFilename, input.error(), Access::Read));
+  }
   const std::int64_t length = platform::LengthOf(input);
-  if (length < 0) return NotDone(FileFailure(inputFilename, errno));
-  const int count = FragmentCount(length, newFileSizeBytes);
-  if (count == 0) return {input.Close(), {}, {}};  // no fragment: none is touched
+  if (length < 0) return NotDone(FileFailure(inputFilename, errno, Access::Read));
+  SplitPlan plan;
+  plan.count = FragmentCount(length, newFileSizeBytes);
+  if (plan.count == 0) return {input.Close(), {}, {}};  // no fragment: none is touched
+  plan.writesChecksumFile = options.checksums && CanHaveChecksumFile(inputFilename);
 
   // Everything that could refuse the split is settled before the first
-  // change: the older fragment 1 is held (a join holding it stops us here),
-  // the older checksum file says which fragments beyond ours are stale.
-  const int claimed = ClaimedFragments(inputFilename);
-  const platform::FileIdentity inputIdentity = platform::IdentityOf(input);
-  if (const auto name = NameOfInput(inputFilename, std::max(count, claimed), inputIdentity)) {
-    return NotDone(FileNameOf(*name) + " is the input file itself");
+  // change. The journal, held to the end, keeps a second split of this name
+  // out; a join holding the older fragment 1 stops this split here.
+  const TemporaryNames temporary = TemporaryNamesOf(inputFilename);
+  SplitJournal journal = SplitJournal::Take(temporary);
+  if (!journal.IsOpen()) {
+    return NotDone(FileFailure(FragmentName(inputFilename, 1), journal.error()));
   }
-  File olderFirst = TakeIfThere(FragmentName(inputFilename, 1));
-  const bool checksumFile = CanHaveChecksumFile(inputFilename);
-  const std::string checksumPath = ChecksumFileName(inputFilename);
+  const bool leftover = journal.claims().Largest() > 0;
+  platform::RemoveLeftovers(temporary.folder, temporary.prefix);
   ProgressMeter meter(options, length);
   meter.Report(0);
+  std::optional<Outcome> refused;
+  try {
+    refused = Prepare(inputFilename, platform::IdentityOf(input), plan, journal.claims(), meter);
+    if (!refused && !journal.Write()) refused = NotDone(FileFailure(temporary.Path("split"), errno));
+  } catch (...) {
+    journal.Finish(!leftover);
+    throw;
+  }
+  if (refused) {
+    journal.Finish(!leftover);
+    return *refused;
+  }
 
-  Splitter splitter(inputFilename, input, length, newFileSizeBytes,
-                    options.checksums && checksumFile, claimed, meter);
-  return Settle(
-      [&] {
-        if (checksumFile && platform::FileExists(checksumPath)) platform::DeleteFile(checksumPath);
-        for (int number = 1; number <= count; ++number) {
-          Outcome written =
-              splitter.WriteFragment(number, number == 1 ? std::move(olderFirst) : File());
-          if (!written) return written;
-        }
-        meter.Report(length);
-        for (int number = count + 1; number <= claimed; ++number) {
-          const std::string stale = FragmentName(inputFilename, number);
-          if (platform::FileExists(stale)) platform::DeleteFile(stale);
-        }
-        Outcome finished = splitter.Finish();
-        if (finished && (!input.Close() || !platform::FlushDirectoryOf(inputFilename))) {
-          return NotDone(FileFailure(inputFilename, errno));
-        }
-        return finished;
-      },
-      [&] { return splitter.Undo(); });
+  Splitter splitter(inputFilename, input, length, newFileSizeBytes, std::move(plan), journal, meter);
+  Outcome outcome = Settle([&] { return splitter.Run(); }, [&] { return splitter.Undo(); });
+  if (outcome) splitter.Finish();
+  return outcome;
 }
 
 }  // namespace control

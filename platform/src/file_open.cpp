@@ -55,6 +55,17 @@ File Open(const std::string& path, bool createMissing) {
   return File::Failed(EEXIST);
 }
 
+// Takes the shared locks of a reader: a shared flock and a read record lock.
+// 0, or the errno of the refusal (EWOULDBLOCK when a writer holds the file).
+int LockForReading(int descriptor) {
+  if (flock(descriptor, LOCK_SH | LOCK_NB) != 0) return errno;
+  struct flock range {};
+  range.l_type = F_RDLCK;
+  range.l_whence = SEEK_SET;
+  if (fcntl(descriptor, F_OFD_SETLK, &range) != 0) return errno == EACCES ? EWOULDBLOCK : errno;
+  return 0;
+}
+
 }  // namespace
 
 int LockWholeFile(int descriptor, bool forWriting) {
@@ -103,6 +114,18 @@ bool File::Close() {
 File OpenExclusive(const std::string& path) { return Open(path, true); }
 
 File OpenExistingExclusive(const std::string& path) { return Open(path, false); }
+
+File OpenForReading(const std::string& path) {
+  if (!IsUsablePath(path)) return File::Failed(ENOENT);
+  if (IsOtherThanRegularFile(path)) return File::Failed(EINVAL);
+  File file = File::Opened(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!file.IsOpen()) return File::Failed(errno);
+  struct stat status {};
+  if (fstat(file.descriptor(), &status) != 0) return File::Failed(errno);
+  if (!S_ISREG(status.st_mode)) return File::Failed(EINVAL);
+  if (const int error = LockForReading(file.descriptor())) return File::Failed(error);
+  return file;
+}
 
 File CreateNewExclusive(const std::string& path) {
   if (!IsUsablePath(path)) return File::Failed(ENOENT);

@@ -34,7 +34,7 @@ TEST(Engine, FragmentSizeIsTheLengthOverTheCountPlusOneRoundedHalfToEven) {
 
 // One byte a fragment; more than 32 bits (one fragment, the stale two go);
 // none (nothing is written); a negative size is error 5. A missing input is
-// made empty and gives no fragment.
+// error 53, and never made.
 TEST(Engine, FragmentSizesOnlyACallerCanAskFor) {
   TempDir dir;
   const std::string x = dir / "x";
@@ -49,9 +49,8 @@ TEST(Engine, FragmentSizesOnlyACallerCanAskFor) {
   EXPECT_TRUE(control::SplitFiles(x, 0));
   EXPECT_FALSE(platform::FileExists(x + ".1"));
   EXPECT_EQ(ErrorNumberOf([&] { control::SplitFiles(x, -1); }), 5);
-  EXPECT_TRUE(control::SplitFiles(dir / "missing", 4));
-  EXPECT_EQ(platform::FileLength(dir / "missing"), 0);
-  EXPECT_FALSE(platform::FileExists(dir / "missing.1"));
+  EXPECT_EQ(ErrorNumberOf([&] { control::SplitFiles(dir / "missing", 4); }), 53);
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
 
 // A set of 32766 joins; one of 32767 is error 6 before the older output is
@@ -78,6 +77,7 @@ TEST(Engine, FragmentLimits) {
   EXPECT_EQ(ErrorNumberOf([&] { control::SplitFiles(x, 1); }), 6);
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
   EXPECT_EQ(ReadBytes(x + ".1"), "b");
+  for (int number = 1; number <= 32766; ++number) std::filesystem::remove(x + "." + std::to_string(number));
   EXPECT_TRUE(control::SplitFiles(x, 2));  // 16384 fragments, listed with the whole file
   EXPECT_EQ(std::ranges::count(ReadBytes(x + ".sha256"), '\n'), 16385);
 }

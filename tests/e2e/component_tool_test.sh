@@ -66,10 +66,10 @@ check "a damaged piece: False, and the box names it" test "$(said "OutputFile=$w
 check "Checksums=False ignores the checksum file" test "$(run call Tessik.FileSplit Checksums=False "OutputFile=$work/cut" Join)" = 0
 rm "$work"/cut*
 cp "$work/original" "$work/plain"
-echo stale >"$work/plain.sha256"
-check "Checksums=False splits with no checksum file, the older one gone" eval '
+run call Tessik.FileSplit "InputFile=$work/plain" SubFilesNumber=3 Split
+check "Checksums=False splits in 2 with no checksum file, the older one and older .3 gone" eval '
   [ "$(said Checksums=False "InputFile=$work/plain" Split Checksums)" = "0|True/False/|" ] &&
-  [ ! -e "$work/plain.sha256" ] && [ -e "$work/plain.2" ]'
+  [ ! -e "$work/plain.sha256" ] && [ -e "$work/plain.2" ] && [ ! -e "$work/plain.3" ]'
 
 # Split and Join say False (exit 1) when they did nothing; a box on standard
 # error only for a failure the user has to hear of.
@@ -135,9 +135,9 @@ check "the older set is gone, not half replaced, the input whole" eval '[ ! -e "
   [ ! -e "$work/slow.sha256" ] && cmp -s "$work/slow" "$work/slow-original"'
 slowly call Tessik.FileSplit "InputFile=$work/slow" SubFilesNumber=2 Split
 rm "$work/slow"
-check "SIGTERM mid-join: exit 143, saying so" test "$(interrupt TERM "-e $work/slow" "OutputFile=$work/slow" Join)" = \
+check "SIGTERM mid-join: exit 143, saying so" test "$(interrupt TERM "-e $work/.tessik-*" "OutputFile=$work/slow" Join)" = \
   "143|error 18: User interrupt occurred"
-check "no joined file, the fragments whole" eval '[ ! -e "$work/slow" ] &&
+check "no joined file, the fragments whole" eval '[ ! -e "$work/slow" ] && [ -z "$(ls -A "$work" | grep "^\.tessik-")" ] &&
   (cd "$work" && sha256sum --quiet -c --ignore-missing slow.sha256)'
 
 check "gets print values; names in any case, identifiers in any form" test \

@@ -36,8 +36,9 @@ prepare() {  # prepare split|join INPUT
 
 # Whether the finished run kept the rule: exit 0 with the exact result (and
 # "True"), or a reported failure that left nothing half-made:
-# no fragment 1 of the split's own (the older set may stay whole), no joined
-# file (the older one may stay). A failed write to standard error ($work/trace
+# no fragment 1 of the split's own (the older set may stay whole), and under
+# the joined file's name the older file or, when only the folder's flush
+# after the rename failed, the exact new one. A failed write to standard error ($work/trace
 # shows it) may have swallowed the report's text. A close failed by strace
 # keeps its descriptor, and with it the lock, which no real close does: the
 # clean-up then reports what it could not remove, and that is all it can do.
@@ -55,7 +56,8 @@ outcome_holds() {  # outcome_holds OPERATION STATUS
     [ "$status" = 0 ] || [ "$status" = done_but_unprinted ] || if [ "$operation" = split ]; then
       [ ! -e "$work/rt.1" ] || cmp -s "$work/rt.1" "$work/older.1" || { echo "a half-made set" >&2; return 1; }
     else
-      [ ! -e "$work/rt" ] || echo stale | cmp -s - "$work/rt" || { echo "a half-made joined file" >&2; return 1; }
+      [ ! -e "$work/rt" ] || echo stale | cmp -s - "$work/rt" || cmp -s "$work/rt" "$work/rt.original" ||
+        { echo "a half-made joined file" >&2; return 1; }
     fi
   fi
   case $status in
@@ -97,7 +99,7 @@ if $can_trace; then
     # each, then the folder, is flushed.
     [ "$syscall" != fsync ] || awk -v work="$work" 'BEGIN { made["<" work ">"] = 1 }
       /openat\(.*O_CREAT.* = [0-9]+</ && index($NF, "<" work "/rt") { sub(/^[0-9]+/, "", $NF); made[$NF] = 1 }
-      /fsync\(/ { sub(/.*fsync\([0-9]+/, ""); sub(/\).*/, ""); flushed[$0] = 1 }
+      /fsync\(/ { sub(/.*fsync\([0-9]+/, ""); sub(/(\)| <unfinished).*/, ""); flushed[$0] = 1 }
       END { for (file in made) if (!(file in flushed)) { print "never flushed: " file; bad = 1 }; exit bad }' "$work/trace" >&2 || return 1
     awk -v pattern="^([0-9]+ +)?$syscall\\\\(" -v first="$first" \
       '$0 ~ pattern && ++n > first && $0 !~ /\(.*<(pipe:|\/proc\/|\/sys\/)/ { print n }' "$work/trace" >"$work/sites"
@@ -117,7 +119,9 @@ if $can_trace; then
       [ "$status" = 1 ] || [ "$status" = 2 ] && reported=$((reported + 1))
       if grep -qE "^([0-9]+ +)?$syscall\(.*EIO.*\(INJECTED\)" "$work/trace"; then
         injected=$((injected + 1))
-        [ "$status" != 0 ] || [[ ! $syscall =~ ^(fsync|write|copy_file_range|unlink)$ ]] || status="0 over a failed $syscall"
+        # A temporary file of its own that stays is a leftover the next operation removes.
+        [ "$status" != 0 ] || [[ ! $syscall =~ ^(fsync|write|copy_file_range|unlink)$ ]] ||
+          grep -qE "^([0-9]+ +)?unlink\(\"[^\"]*\.tessik-.*\(INJECTED\)" "$work/trace" || status="0 over a failed $syscall"
         # So must a failed close of a file it created: its bytes may not be on the disk.
         [ "$status" != 0 ] || [ "$syscall" != close ] || ! awk '/openat\(.* = [0-9]+</ { made[$NF] = /O_CREAT/ }
           /close\(.*INJECTED/ { sub(/.*close\(/, ""); sub(/\).*/, ""); made_it = made[$0]; exit } END { exit !made_it }' "$work/trace" ||

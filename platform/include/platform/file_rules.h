@@ -51,6 +51,13 @@ PLATFORM_EXPORT File OpenExclusive(const std::string& path);
 // As OpenExclusive, but never creates: a missing file fails with ENOENT.
 PLATFORM_EXPORT File OpenExistingExclusive(const std::string& path);
 
+// Opens `path` for reading only and holds it against writers: a shared
+// flock and a read record lock, which every exclusive holder's locks meet.
+// Only read permission is needed, so a file with mode 0444 or on a
+// read-only medium opens. Fails for anything but a regular file and for a
+// file that another holder has locked for writing; never waits.
+PLATFORM_EXPORT File OpenForReading(const std::string& path);
+
 // Creates `path` as a new empty regular file and holds it as OpenExclusive
 // does. Fails when anything at all is in the way, a symbolic link included,
 // so nothing is ever written through a link planted there.
