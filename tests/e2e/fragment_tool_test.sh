@@ -117,6 +117,9 @@ check "a folder as the joined file is refused" eval 'mkdir blocked && printf ab 
   said "fragment-tool: not done: blocked is in the way and is not a file that may be replaced" && [ -d blocked ]'
 check "the set x outlived every failure" eval '[ "$(ft join x)" = 0 ] && [ "$(cat x)" = abcdef ]'
 
+check "--exact cuts 28 bytes into exactly 10 (not 7 of 4); 9 bytes into 4 is bad usage, nothing written" eval \
+  'head -c 28 /dev/zero >e && [ "$(ft --exact split e 10)" = 0 ] && [ "$(lengths e)" = "3 3 3 3 3 3 3 3 3 1" ] &&
+   head -c 9 /dev/zero >n && [ "$(ft --exact split n 4)" = 3 ] && [ ! -e n.1 ]'
 check "a missing input is error 53, described; bad usage exits 3" eval '[ "$(ft split absent 2)" = 2 ] &&
   grep -q "^error 53: File not found: " err && [ "$(ft split x 1)" = 3 ] && [ "$(ft split x 2x)" = 3 ]'
 report
