@@ -2,8 +2,9 @@
 # The component tool as people and scripts use it: registering the real
 # module into a registry of its own, listing, calling members by name and by
 # identifier, a split and a join of a real file, progress and interruption,
-# every exit status and runtime error, and the registry's files, layers and
-# trust rules.
+# what a refused, failed, cancelled or killed operation leaves on disk, every
+# exit status and runtime error, and the registry's files, layers and trust
+# rules.
 set -u
 # shellcheck source=checks.sh
 source "$(dirname "$0")/checks.sh"
@@ -111,8 +112,9 @@ check "error 53 says File not found and writes nothing" eval '[ "$(cat "$work/er
 
 # Progress and signals, on a disk made slow by the short_io library: each
 # transfer waits 10 ms and moves at most 64 KiB.
-slow_tool=(env --default-signal=INT SHORT_IO_PACE=10 LD_PRELOAD="$SHORT_IO_LIBRARY"
-  ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" "$tool")
+slow_env=(env --default-signal=INT SHORT_IO_PACE=10 LD_PRELOAD="$SHORT_IO_LIBRARY"
+  ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0")
+slow_tool=("${slow_env[@]}" "$tool")
 slowly() { "${slow_tool[@]}" "$@" >"$work/out" 2>"$work/err"; }
 head -c 3000000 /dev/urandom | tee "$work/slow" >"$work/slow-original"
 slowly call --progress Tessik.FileSplit "InputFile=$work/slow" SubFilesNumber=2 Split
@@ -139,6 +141,62 @@ check "SIGTERM mid-join: exit 143, saying so" test "$(interrupt TERM "-e $work/.
   "143|error 18: User interrupt occurred"
 check "no joined file, the fragments whole" eval '[ ! -e "$work/slow" ] && [ -z "$(ls -A "$work" | grep "^\.tessik-")" ] &&
   (cd "$work" && sha256sum --quiet -c --ignore-missing slow.sha256)'
+
+# All or nothing, a case a row, in a fresh folder: set-up | how the call runs
+# | steps | status/output (a pattern) | what holds after. `data NAME` writes 2.6 MB to NAME
+# and `whole`; `set_of N [STEP]` splits f so, then puts an older output in f's
+# place; `same [PATTERN]` says every entry of the folder but those matching is
+# as it was, none added.
+snap() { find . -mindepth 1 -printf '%y %m %p %l\n' | sort; find . -type f -exec sha256sum {} + | sort; }
+same() { [ "$(snap | grep -v "${1:-^$}")" = "$(grep -v "${1:-^$}" <<<"$before")" ]; }
+names() { grep -qF "$1" "$work/err"; }
+data() { seq 400000 | tee "$1" >whole; }
+set_of() { data f && call InputFile=f "SubFilesNumber=$1" "${@:2}" Split && echo older >f; }
+damage() { printf '~' | dd of="$1" bs=1 seek=5 conv=notrunc status=none; }
+pieces_hold() { cat f.[1-9] | cmp -s - whole; }
+left_over() { compgen -G '.tessik-*' >/dev/null; }
+# lockf FILE COMMAND...: COMMAND while another process holds a record lock on FILE.
+lockf() { perl -MFcntl -e 'open(my $f, "+<", shift) or die "$!"; my $lock = pack("s s x4 q q i x4", F_WRLCK, 0, 0, 0, 0);
+  fcntl($f, F_SETLK, $lock) or die "$!"; exit system(@ARGV) >> 8' "$@"; }
+# signal SIGNAL COMMAND...: COMMAND on the slow disk, sent SIGNAL once a tenth is done.
+signal() {
+  "${slow_env[@]}" "${@:2}" & local call=$!
+  for _ in $(seq 200); do ! grep -q % "$work/err" || break; sleep 0.02; done
+  if [ "$1" = KILL ]; then kill -KILL "$(cat "/proc/$call/task/$call/children")"; else kill -"$1" "$call"; fi
+  wait "$call"
+}
+case_holds() (  # case_holds SET-UP HOW STEPS EXPECTED AFTER
+  local how=$2 expected=$4 after=$5 before status
+  rm -rf "$work/t" && mkdir "$work/t" && cd "$work/t" && eval "$1" >/dev/null && before=$(snap) || exit 1
+  eval "set -- $3"
+  $how timeout -k 1 20 "$tool" call --progress Tessik.FileSplit "$@" >"$work/out" 2>"$work/err"
+  status=$?
+  # shellcheck disable=SC2254 # the expected status/output is a pattern
+  case "$status/$(cat "$work/out")" in $expected) eval "$after" && exit 0; esac
+  { echo "got $status/$(cat "$work/out"):"; grep -v % "$work/err"; diff <(echo "$before") <(snap); } >&2; exit 1
+)
+while IFS='|' read -r what setup how steps expected after; do
+  check "$what" case_holds "$setup" "$how" "$steps" "$expected" "$after"
+done <<'EOF'
+a damaged f.2 beside an older output: False, the output as it was|set_of 3; damage f.2||OutputFile=f Join|1/False|names "f.2 does not match" && same
+SIGINT mid-join: exit 130, the older output as it was|set_of 3|signal INT|OutputFile=f Join|130/|same
+f.3 held by another program: False, the older output as it was|set_of 3|flock f.3|OutputFile=f Join|1/False|names f.3 && same
+SIGKILL mid-join: the older output as it was; the next join clears what is left|set_of 3|signal KILL|OutputFile=f Join|137/|same '\./\.tessik-' && call OutputFile=f Join >/dev/null && cmp -s f whole && ! left_over
+rotated logs where an older set was: refused, each log as it was|data app.log; call InputFile=app.log SubFilesNumber=5 Split; rm app.log.?; for n in 1 2 3 4 5; do echo log >app.log.$n; done||InputFile=app.log SubFilesNumber=2 Split|1/False|names app.log.1 && same
+f.sha256 a folder: refused, the older set as it was|set_of 3; data f; rm f.sha256; mkdir f.sha256||InputFile=f SubFilesNumber=3 Split|1/False|same
+f.sha256 a FIFO: refused, the older set as it was|set_of 3; data f; rm f.sha256; mkfifo f.sha256||InputFile=f SubFilesNumber=3 Split|1/False|same
+f.sha256 a dangling link: refused, the older set as it was|set_of 3; data f; ln -sf nowhere f.sha256||InputFile=f SubFilesNumber=3 Split|1/False|same
+f.2 a link to the older f.2: refused, the older set as it was|set_of 3; data f; mv f.2 real.2; ln -s real.2 f.2||InputFile=f SubFilesNumber=3 Split|1/False|same
+an older f.2 held with lockf: refused, the older set as it was|set_of 3; data f|lockf f.2|InputFile=f SubFilesNumber=3 Split|1/False|names "f.2 is in use by another program" && same
+a set of 5 without checksums split in 3 without: refused, naming f.4|set_of 5 Checksums=False; data f||Checksums=False InputFile=f SubFilesNumber=3 Split|1/False|names f.4 && same
+a FIFO as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; rm f.2; mkfifo f.2||OutputFile=f Join|[12]/*|same
+a folder as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; rm f.2; mkdir f.2||OutputFile=f Join|[12]/*|same
+a dangling link as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; ln -sf nowhere f.2||OutputFile=f Join|[12]/*|same
+a missing input to SplitFiles: error 53, nothing made|||'SplitFiles(missing.bin,1000)'|2/|names "error 53: " && same
+an input of mode 0444 splits exactly|data f; chmod 0444 f||InputFile=f SubFilesNumber=3 Split|0/True|pieces_hold && sha256sum --quiet -c f.sha256
+fragments of mode 0444 join exactly|set_of 3; rm f; chmod 0444 f.*||OutputFile=f Join|0/True|cmp -s f whole
+a set made and joined under umask 0222 joins exactly|data f && umask 0222 && call InputFile=f SubFilesNumber=3 Split && rm f||OutputFile=f Join|0/True|cmp -s f whole
+EOF
 
 check "gets print values; names in any case, identifiers in any form" test \
   "$(run call tessik.filesplit '#0x68030002=a,b' inputfile '#1745027072' '#0x68030000=7' SUBFILESNUMBER) $(tr '\n' ' ' <"$work/out")" = "0 a,b 2 7 "

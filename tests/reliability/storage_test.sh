@@ -150,28 +150,38 @@ for pair in "split join" "join split" "join join" "split split"; do
 done
 echo "concurrent pairs that overlapped at least once: ${!failed_once[*]}"
 
-# A fragment replaced or removed while a join waits to open it (strace holds
-# the open back): the join reads each fragment whole through one descriptor,
-# or reports it; it never creates a fragment.
+# A fragment replaced or removed while a join waits to open it, or cut short
+# while it is copied (strace holds the open or the copy back): the join reads
+# each fragment whole through one descriptor, or reports it; it never creates
+# a fragment, never takes a fragment as shorter than it was when opened.
 if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
-  late_change() {  # late_change CHECKSUMS CHANGE EXPECTATION: $late is the join's status
+  late_change() {  # late_change CHECKSUMS HELD CHANGE EXPECTATION: $late is the join's status
     rm -f "$work"/late* && head -c 3000000 /dev/urandom >"$work/late" &&
       call "InputFile=$work/late" SubFilesNumber=3 "Checksums=$1" Split >/dev/null && rm "$work/late"
     local via=(env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0" strace -f -o /dev/null -P "$work/late.2"
-      -e trace=openat -e inject=openat:delay_enter=1500000)
+      -e trace="$2" -e inject="$2:delay_enter=1500000:when=1")
     call "OutputFile=$work/late" "Checksums=$1" Join >"$work/out" 2>"$work/err" &
     sleep 0.7
-    eval "$2"
+    eval "$3"
     wait $!
-    late=$? && eval "$3"
+    late=$? && eval "$4"
+  }
+  # Cuts late.2 short once the join has it open (its length taken).
+  cut_short() {
+    for _ in $(seq 100); do ! find /proc/[0-9]*/fd -lname "$work/late.2" 2>/dev/null | grep -q . || break; sleep 0.05; done
+    sleep 0.2 && truncate -s 500000 "$work/late.2"
   }
   replace='head -c 1500000 /dev/urandom >"$work/new" && mv "$work/new" "$work/late.2"'
-  check "a fragment replaced before its open: the join is exact with the new one" late_change False "$replace" \
+  check "a fragment replaced before its open: the join is exact with the new one" late_change False openat "$replace" \
     '[ $late = 0 ] && cat "$work"/late.[123] | cmp -s - "$work/late"'
-  check "a fragment replaced before its open: the verified join names it" late_change True "$replace" \
+  check "a fragment replaced before its open: the verified join names it" late_change True openat "$replace" \
     '[ $late = 1 ] && grep -qx "late.2 does not match late.sha256" "$work/err" && [ ! -e "$work/late" ]'
-  check "a fragment removed before its open: error 53, and it is not created" late_change False 'rm "$work/late.2"' \
+  check "a fragment removed before its open: error 53, and it is not created" late_change False openat 'rm "$work/late.2"' \
     '[ $late = 2 ] && grep -q "^error 53: " "$work/err" && [ ! -e "$work/late.2" ]'
+  for checksums in False True; do
+    check "a fragment cut short while it is copied, Checksums=$checksums: a failure naming it, no joined file" \
+      late_change $checksums copy_file_range,read,pread64 cut_short '[[ $late == [12] ]] && grep -q "late\.2 " "$work/err" && [ ! -e "$work/late" ]'
+  done
 else
   skip "strace cannot trace here (fragments changed during a join)"
 fi
