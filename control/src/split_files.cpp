@@ -205,17 +205,19 @@ class Splitter {
   }
 
   // Writes fragment `number` (2 and on) in place of an older one, flushed
-  // in the background.
+  // in the background. It is written under a temporary name and renamed in
+  // once the journal holds it, so that no file of its name is ever one of
+  // ours that the journal does not know.
   Outcome WriteFragment(int number) {
     const std::string name = FragmentName(basePath_, number);
-    RemoveOlder(name, Find(plan_.older.within, number));
-    File fragment = platform::CreateNewExclusive(name);
+    PendingFile fragment = PendingFile::Create(temporary_.Path("part"));
     if (!fragment.IsOpen()) return NotDone(FileFailure(name, fragment.error()));
-    const FileIdentity identity = platform::IdentityOf(fragment);
-    written_.emplace_back(number, identity);
-    if (!journal_.RecordMade(number, identity)) return JournalFailure();
-    if (Outcome filled = Fill(fragment, name); !filled) return filled;
-    flushes_.Add(std::move(fragment), name);
+    if (!journal_.RecordMade(number, fragment.identity())) return JournalFailure();
+    if (Outcome filled = Fill(fragment.file(), name); !filled) return filled;
+    RemoveOlder(name, Find(plan_.older.within, number));
+    if (!fragment.RenameTo(name, false)) return NotDone(FileFailure(name, errno));
+    written_.emplace_back(number, fragment.identity());
+    flushes_.Add(std::move(fragment.file()), name);
     return Done();
   }
 

@@ -122,7 +122,10 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
 PendingFile::~PendingFile() { Discard(); }
 
 bool PendingFile::CommitAs(const std::string& target, bool replace) {
-  if (!Flush(file_)) return false;
+  return Flush(file_) && RenameTo(target, replace);
+}
+
+bool PendingFile::RenameTo(const std::string& target, bool replace) {
   if (!(replace ? rename(path_.c_str(), target.c_str()) == 0 : RenameNew(path_, target))) {
     return false;
   }

@@ -188,7 +188,7 @@ f.sha256 a FIFO: refused, the older set as it was|set_of 3; data f; rm f.sha256;
 f.sha256 a dangling link: refused, the older set as it was|set_of 3; data f; ln -sf nowhere f.sha256||InputFile=f SubFilesNumber=3 Split|1/False|same
 f.2 a link to the older f.2: refused, the older set as it was|set_of 3; data f; mv f.2 real.2; ln -s real.2 f.2||InputFile=f SubFilesNumber=3 Split|1/False|same
 an older f.2 held with lockf: refused, the older set as it was|set_of 3; data f|lockf f.2|InputFile=f SubFilesNumber=3 Split|1/False|names "f.2 is in use by another program" && same
-a set of 5 without checksums split in 3 without: refused, naming f.4|set_of 5 Checksums=False; data f||Checksums=False InputFile=f SubFilesNumber=3 Split|1/False|names f.4 && same
+f.4, f.5 of a set without checksums beside a split in 3 without: refused, naming f.4|set_of 5 Checksums=False; rm f.[123]; data f||Checksums=False InputFile=f SubFilesNumber=3 Split|1/False|names "f.4 is in the way" && same
 a FIFO as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; rm f.2; mkfifo f.2||OutputFile=f Join|[12]/*|same
 a folder as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; rm f.2; mkdir f.2||OutputFile=f Join|[12]/*|same
 a dangling link as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; ln -sf nowhere f.2||OutputFile=f Join|[12]/*|same

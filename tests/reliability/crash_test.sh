@@ -7,9 +7,10 @@
 # untouched, a join gives one of the two or refuses, `sha256sum -c` passes
 # over no other set, and the same call run again is exact and leaves no
 # `.tessik-` file. A full run, traced, must keep the order a power cut needs:
-# a file flushed before it is renamed into place, the folder flushed after
-# each rename and before the next; for a split, every fragment flushed before
-# the checksum file is renamed in, and fragment 1 renamed in last.
+# the files that commit (a split's checksum file and fragment 1, the joined
+# file) flushed before they are renamed into place, the folder flushed after
+# each and before the next; for a split, every fragment flushed before the
+# checksum file is renamed in, and fragment 1 renamed in last.
 set -u
 # shellcheck source=../e2e/checks.sh
 source "$(dirname "$0")/../e2e/checks.sh"
@@ -84,9 +85,11 @@ order_held() {  # order_held OPERATION TRACE
     /^[0-9]+ +<\.\.\. f(data)?sync resumed>/ { flushed_now(waiting[$1]) }
     /^[0-9]+ +rename(at2?)?\(/ {
       split($0, quoted, "\""); from = name(quoted[2]); to = name(quoted[4])
+      last = to; renamed[to] = ++events; source[to] = from
+      if (to !~ /^film(\.1|\.sha256)?$/) next  # fragments 2 on: flushed before the checksum file
       if (!(from in flushed)) fail(to " renamed in before it was flushed")
       if (pending != "") fail(to " renamed in before the folder was flushed after renaming in " pending)
-      pending = last = to; renamed[to] = ++events; source[to] = from
+      pending = to
     }
     END {
       want = operation == "split" ? "film.1" : "film"

@@ -41,6 +41,9 @@ class PLATFORM_EXPORT PendingFile {
   // new name. The folder is not flushed: a caller flushes it
   // (FlushDirectoryOf) once all it renames is in place.
   bool CommitAs(const std::string& target, bool replace);
+  // As CommitAs, without the flush: for a file that is flushed later,
+  // before anything that depends on it is committed.
+  bool RenameTo(const std::string& target, bool replace);
   // Closes the file and removes it if it is still pending and still the
   // file made here; false, with errno set, when the removal failed.
   bool Discard();

@@ -5,6 +5,7 @@
 #include <platform/component/registry.h>
 
 #include <platform/file_rules.h>
+#include <platform/pending_file.h>
 #include <platform/runtime_error.h>
 
 #include "../path_checks.h"
@@ -32,6 +33,8 @@ constexpr std::string_view kDefaultDataFolders = "/usr/local/share:/usr/share";
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kRegistryMode = 0644;
 constexpr mode_t kLockMode = 0600;
+// The start of the names under which a new registry file is written.
+constexpr char kTemporaryPrefix[] = ".registry-";
 constexpr std::size_t kReadChunkBytes = std::size_t{64} << 10;
 
 // ---- The file on disk ---------------------------------------------------
@@ -117,37 +120,20 @@ File LockRegistry(const std::string& registryPath) {
   return lock;
 }
 
-// A temporary file that is removed unless it has been renamed into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!path_.empty()) unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  void Kept() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
 // Replaces the registry file with `text` so that a reader or a crash sees
 // the old file or the new one and never a mix: written beside it, flushed,
-// renamed over it, and the folder flushed so that the new name lasts.
+// renamed over it, and the folder flushed so that the new name lasts. A
+// leftover of a process killed meanwhile is removed by the next update.
 void ReplaceFile(const std::string& path, const std::string& text) {
   const std::string folder = FolderOf(path);
-  std::string temporaryName = folder + "/.registry-XXXXXX";
-  const int descriptor = mkostemp(temporaryName.data(), O_CLOEXEC);
-  if (descriptor < 0) throw FileError(errno, path);
-  File file = File::Opened(descriptor);
-  TemporaryFile temporary(temporaryName);
-  if (fchmod(descriptor, kRegistryMode) != 0) throw FileError(errno, path);
+  RemoveLeftovers(folder, kTemporaryPrefix);
+  PendingFile file = PendingFile::Create(folder + "/" + std::string(kTemporaryPrefix) + "XXXXXX");
+  if (!file.IsOpen()) throw FileError(file.error(), path);
+  if (fchmod(file.file().descriptor(), kRegistryMode) != 0) throw FileError(errno, path);
   errno = 0;
-  if (!WriteAll(file, text.data(), text.size())) throw FileError(ErrnoOr(EIO), path);
-  if (!Flush(file) || !file.Close()) throw FileError(ErrnoOr(EIO), path);
-  if (rename(temporaryName.c_str(), path.c_str()) != 0) throw FileError(errno, path);
-  temporary.Kept();
+  if (!WriteAll(file.file(), text.data(), text.size())) throw FileError(ErrnoOr(EIO), path);
+  if (!file.CommitAs(path, true)) throw FileError(ErrnoOr(EIO), path);
+  if (!file.file().Close()) throw FileError(ErrnoOr(EIO), path);
   if (!FlushDirectoryOf(path)) throw FileError(ErrnoOr(EIO), folder);
 }
 
