@@ -69,13 +69,14 @@ std::variant<int, Outcome> CountSet(const std::string& basePath) {
 
 // Refused when something other than a file or a link is at the output's
 // name; raises as a delete would (error 70 or 75) when the older file there
-// is held by another program or read-only. The older file is not changed.
-std::optional<Outcome> CheckOlderOutput(const std::string& path) {
+// is held by another program or read-only. The older file is not changed;
+// it is held in `older` until that is closed.
+std::optional<Outcome> CheckOlderOutput(const std::string& path, File& older) {
   struct stat entry {};
   if (lstat(path.c_str(), &entry) != 0) return std::nullopt;
   if (S_ISLNK(entry.st_mode)) return std::nullopt;  // the link is replaced, never its target
   if (!S_ISREG(entry.st_mode)) return NotDone(FileFailure(path, EEXIST));
-  platform::TakeForDeletion(path);
+  older = platform::TakeForDeletion(path);
   return std::nullopt;
 }
 
@@ -172,7 +173,8 @@ class Joiner {
       if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
     }
     hashes_.Abandon();  // all read: they let go of the file
-    if (auto refused = CheckOlderOutput(basePath_)) return *refused;
+    File older;  // held over the rename, so that no other program is writing it then
+    if (auto refused = CheckOlderOutput(basePath_, older)) return *refused;
     if (!joined_.CommitAs(basePath_, true) || !joined_.file().Close() ||
         !platform::FlushDirectoryOf(basePath_)) {
       return NotDone(FileFailure(basePath_, errno));
@@ -216,7 +218,7 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
       return NotDone(FileNameOf(*name) + " is the output file itself");
     }
   }
-  if (auto refused = CheckOlderOutput(inputFilename)) return *refused;
+  if (File older; auto refused = CheckOlderOutput(inputFilename, older)) return *refused;
 
   ProgressMeter meter(options, plan.total);
   meter.Report(0);

@@ -6,6 +6,7 @@
 #include <platform/runtime_error.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -22,6 +23,7 @@ using platform::File;
 using platform::FileIdentity;
 
 constexpr std::int64_t kLargestJournal = std::int64_t{16} << 20;
+constexpr mode_t kJournalMode = 0600;  // only its owner's claims are believed
 
 std::string HexOf(const Digest& digest) {
   constexpr char kDigits[] = "0123456789abcdef";
@@ -51,10 +53,12 @@ Claims ParseJournal(const std::string& text) {
       std::string hex;
       lines >> hex;
       Digest digest{};
-      for (std::size_t i = 0; hex.size() == 64 && i < digest.size(); ++i) {
-        digest[i] = static_cast<unsigned char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+      bool read = hex.size() == 2 * digest.size();
+      for (std::size_t i = 0; read && i < digest.size(); ++i) {
+        const char* first = hex.data() + 2 * i;
+        read = std::from_chars(first, first + 2, digest[i], 16).ptr == first + 2;
       }
-      if (hex.size() == 64) claims.contents[number].push_back(digest);
+      if (read) claims.contents[number].push_back(digest);
     } else if (kind == "made") {
       FileIdentity file;
       if (lines >> file.device >> file.inode) claims.made[number].push_back(file);
@@ -74,6 +78,14 @@ std::optional<struct stat> EntryAt(const std::string& path) {
 
 FileIdentity IdentityOfEntry(const struct stat& status) {
   return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+// True when only this user (and root) could have written the open file: a
+// journal left in a shared folder by someone else claims nothing.
+bool OursAlone(const File& file) {
+  struct stat status {};
+  return fstat(file.descriptor(), &status) == 0 && status.st_uid == geteuid() &&
+         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 std::string InTheWay(const std::string& name, const std::string& basePath) {
@@ -139,8 +151,13 @@ SplitJournal SplitJournal::Take(const TemporaryNames& names) {
   journal.path_ = names.Path("split");
   for (int attempt = 0; attempt < 3; ++attempt) {
     journal.file_ = platform::CreateNewExclusive(journal.path_);
+    if (journal.file_.IsOpen()) fchmod(journal.file_.descriptor(), kJournalMode);
     if (journal.file_.IsOpen() || journal.file_.error() != EEXIST) return journal;
     journal.file_ = platform::HoldTemporary(journal.path_);
+    if (journal.file_.IsOpen() && !OursAlone(journal.file_)) {
+      journal.file_ = File::Failed(EEXIST);  // planted: its claims are not to be believed
+      return journal;
+    }
     if (journal.file_.IsOpen()) {
       const std::int64_t length = platform::LengthOf(journal.file_);
       std::string text(static_cast<std::size_t>(std::clamp<std::int64_t>(length, 0, kLargestJournal)), '\0');

@@ -95,7 +95,7 @@ std::optional<FileIdentity> Find(const std::vector<std::pair<int, FileIdentity>>
 class Splitter {
  public:
   Splitter(const std::string& basePath, File& input, std::int64_t length, std::int64_t partSize,
-           SplitPlan plan, SplitJournal& journal, ProgressMeter& meter)
+           SplitPlan plan, SplitJournal& journal, bool journalHadClaims, ProgressMeter& meter)
       : basePath_(basePath),
         meter_(meter),
         temporary_(TemporaryNamesOf(basePath)),
@@ -104,6 +104,7 @@ class Splitter {
         partSize_(partSize),
         plan_(std::move(plan)),
         journal_(journal),
+        journalHadClaims_(journalHadClaims),
         hashes_(plan_.writesChecksumFile, plan_.writesChecksumFile, meter) {}
 
   Outcome Run() {
@@ -177,7 +178,9 @@ class Splitter {
       }
     }
     std::erase(left, std::string());
-    journal_.Finish(left.empty());
+    // Claims of an earlier split stay while their files may: this one may
+    // have stopped before it removed them.
+    journal_.Finish(left.empty() && (changed_ || !journalHadClaims_));
     std::string said;
     for (const std::string& line : left) said += (said.empty() ? "" : "; ") + line;
     return said;
@@ -267,6 +270,7 @@ class Splitter {
   std::int64_t partSize_;
   SplitPlan plan_;
   SplitJournal& journal_;
+  bool journalHadClaims_;
   std::int64_t offset_ = 0;
   bool changed_ = false;  // the older set was touched
   std::vector<std::pair<int, FileIdentity>> written_;  // fragments 2 and on
@@ -322,7 +326,8 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
     return *refused;
   }
 
-  Splitter splitter(inputFilename, input, length, newFileSizeBytes, std::move(plan), journal, meter);
+  Splitter splitter(inputFilename, input, length, newFileSizeBytes, std::move(plan), journal,
+                    leftover, meter);
   Outcome outcome = Settle([&] { return splitter.Run(); }, [&] { return splitter.Undo(); });
   if (outcome) splitter.Finish();
   return outcome;
