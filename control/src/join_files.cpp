@@ -53,16 +53,21 @@ std::optional<std::string> ImplausibleLength(const std::string& basePath,
 }
 
 // How many fragments the set based on `basePath` has without a checksum
-// file: fragment 1 is there, and the set ends before the first number at
-// which nothing is. Something at a number that is not a regular file (a
-// folder, a pipe, a dangling link) is not the end of the set but a refusal.
-// Error 6 when fragments 1 to 32767 all exist.
-std::variant<int, Outcome> CountSet(const std::string& basePath) {
+// file, adding their lengths to `total`: fragment 1 is there, and the set
+// ends before the first number at which nothing is. Something at a number
+// that is not a regular file (a folder, a pipe, a dangling link) is not the
+// end of the set but a refusal. Error 6 when fragments 1 to 32767 all exist;
+// a look-up that fails for another reason raises its file error.
+std::variant<int, Outcome> CountSet(const std::string& basePath, std::int64_t& total) {
   for (int number = 2;; number = NextFragmentNumber(number)) {
     const std::string name = FragmentName(basePath, number);
-    if (platform::FileExists(name)) continue;
     struct stat entry {};
+    if (stat(name.c_str(), &entry) == 0 && S_ISREG(entry.st_mode)) {
+      total += entry.st_size;
+      continue;
+    }
     if (lstat(name.c_str(), &entry) == 0) return NotDone(FileNameOf(name) + " is not a regular file");
+    if (errno != ENOENT && errno != ENOTDIR) throw platform::FileError(errno, name);
     return number - 1;
   }
 }
@@ -91,13 +96,10 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
   if (options.checksums) listed = ReadChecksumFile(basePath);
   if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
   if (listed.state == ChecksumFile::State::Missing) {
-    auto counted = CountSet(basePath);
+    plan.total = platform::LengthOf(first);
+    auto counted = CountSet(basePath, plan.total);
     if (auto* refused = std::get_if<Outcome>(&counted)) return *refused;
     plan.count = std::get<int>(counted);
-    plan.total = platform::LengthOf(first);
-    for (int number = 2; number <= plan.count; ++number) {
-      plan.total += platform::FileLength(FragmentName(basePath, number));
-    }
     return plan;
   }
   plan.count = static_cast<int>(listed.checksums.fragments.size());
@@ -150,7 +152,9 @@ class Joiner {
     const std::string name = FragmentName(basePath_, number);
     const std::int64_t length = platform::LengthOf(fragment);
     std::int64_t offset = 0;
-    const std::int64_t copied = hashes_.Copy(fragment, offset, joined_.file(), written_, length);
+    if (!pace_) pace_.emplace(joined_.file().descriptor());
+    const std::int64_t copied =
+        hashes_.Copy(fragment, offset, joined_.file(), written_, length, &*pace_);
     if (copied < 0) return NotDone(CopyFailure(name, basePath_, errno));
     if (copied != length) return NotDone(FileNameOf(name) + " became shorter while it was joined");
     written_ += copied;
@@ -193,6 +197,7 @@ class Joiner {
   JoinPlan plan_;
   // Declared before the hashes, which read it, so it closes after them.
   platform::PendingFile joined_;
+  std::optional<platform::CopyPace> pace_;  // one for all the fragments copied in
   std::int64_t written_ = 0;
   SetHashes hashes_;
 };

@@ -123,7 +123,7 @@ SetHashes::SetHashes(bool fragments, bool whole, ProgressMeter& meter) : meter_(
 
 std::int64_t SetHashes::Copy(const platform::File& source, std::int64_t& sourceOffset,
                              const platform::File& destination, std::int64_t destinationOffset,
-                             std::int64_t count) {
+                             std::int64_t count, platform::CopyPace* pace) {
   const platform::CopiedPiece queue = [&](std::int64_t written) {
     if (fragment_) fragment_->Add(destination.descriptor(), destinationOffset, written);
     if (whole_) whole_->Add(destination.descriptor(), destinationOffset, written);
@@ -131,7 +131,7 @@ std::int64_t SetHashes::Copy(const platform::File& source, std::int64_t& sourceO
     copied_ += written;
     meter_.Update(Done());
   };
-  return platform::CopyBytes(source, sourceOffset, destination, count, queue);
+  return platform::CopyBytes(source, sourceOffset, destination, count, queue, pace);
 }
 
 std::int64_t SetHashes::Done() const {

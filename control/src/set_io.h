@@ -120,7 +120,7 @@ class SetHashes {
   // piece written to the hashes. The count copied, or -1 (as CopyBytes).
   std::int64_t Copy(const platform::File& source, std::int64_t& sourceOffset,
                     const platform::File& destination, std::int64_t destinationOffset,
-                    std::int64_t count);
+                    std::int64_t count, platform::CopyPace* pace = nullptr);
 
   // The digest of what was copied since the last take; nothing when that
   // hash is off or a read failed.

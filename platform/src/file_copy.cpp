@@ -7,58 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace platform {
 namespace {
-
-// Paces a copy with the disk that receives it. Each piece written is set
-// going to the disk at once and the piece before it is waited for, so the
-// copy runs at most one piece ahead of the disk: the bytes reported as copied
-// are on their way to the disk, and the flush that ends a file waits for one
-// piece, never for the gigabytes a fast copy could leave in memory for a slow
-// disk (minutes in which nothing could be reported or stopped). The kernel
-// copy's piece follows the disk's speed, between kSmallestPiece and
-// kCopyPieceBytes, so that a piece takes about kPieceTime and a stop asked
-// for between pieces is heard soon on a slow disk too. Only a help: a
-// failure of its calls shows in the flush that follows.
-class DiskPace {
- public:
-  explicit DiskPace(int destination) : destination_(destination), start_(Clock::now()) {}
-
-  std::int64_t PieceBytes() const { return piece_; }
-
-  // The `count` bytes right before the destination's file position were
-  // just written.
-  void Written(std::int64_t count) {
-    const off_t end = lseek(destination_, 0, SEEK_CUR);
-    if (end >= count) {
-      sync_file_range(destination_, end - count, count, SYNC_FILE_RANGE_WRITE);
-      if (end - count >= previous_ && previous_ > 0) {
-        sync_file_range(destination_, end - count - previous_, previous_,
-                        SYNC_FILE_RANGE_WAIT_BEFORE);
-      }
-    }
-    previous_ = count;
-    const Clock::time_point now = Clock::now();
-    const Clock::duration took = now - std::exchange(start_, now);
-    if (took > kPieceTime) {
-      piece_ = std::max(piece_ / 2, kSmallestPiece);
-    } else if (took < kPieceTime / 4) {
-      piece_ = std::min(piece_ * 2, kCopyPieceBytes);
-    }
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  static constexpr std::chrono::milliseconds kPieceTime{100};
-  static constexpr std::int64_t kSmallestPiece = std::int64_t{1} << 20;
-
-  int destination_;
-  std::int64_t previous_ = 0;
-  std::int64_t piece_ = kCopyPieceBytes;
-  Clock::time_point start_;
-};
 
 enum class KernelCopy { Done, Refused, Failed };
 
@@ -68,7 +21,7 @@ enum class KernelCopy { Done, Refused, Failed };
 // treated the same way, since some file systems report it before their end
 // and only a plain read can tell the end of the file apart.
 KernelCopy CopyInKernel(int source, std::int64_t& sourceOffset, int destination,
-                        std::int64_t& remaining, DiskPace& pace, const CopiedPiece& piece) {
+                        std::int64_t& remaining, CopyPace& pace, const CopiedPiece& piece) {
   while (remaining > 0) {
     loff_t offset = sourceOffset;
     const auto wanted = static_cast<std::size_t>(std::min(remaining, pace.PieceBytes()));
@@ -93,7 +46,7 @@ KernelCopy CopyInKernel(int source, std::int64_t& sourceOffset, int destination,
 
 // Copies through a buffer of kCopyBufferBytes, which lives for this call.
 bool CopyThroughBuffer(const File& source, std::int64_t& sourceOffset, const File& destination,
-                       std::int64_t& remaining, DiskPace& pace, const CopiedPiece& piece) {
+                       std::int64_t& remaining, CopyPace& pace, const CopiedPiece& piece) {
   const auto buffer = std::make_unique<char[]>(kCopyBufferBytes);
   while (remaining > 0) {
     const auto wanted = static_cast<std::size_t>(
@@ -111,6 +64,29 @@ bool CopyThroughBuffer(const File& source, std::int64_t& sourceOffset, const Fil
 }
 
 }  // namespace
+
+CopyPace::CopyPace(int destination) : destination_(destination), start_(Clock::now()) {}
+
+void CopyPace::Written(std::int64_t count) {
+  unsent_ += count;
+  if (unsent_ < kSmallestPiece) return;  // small copies go to the disk together
+  const off_t end = lseek(destination_, 0, SEEK_CUR);
+  const std::int64_t sent = std::exchange(unsent_, 0);
+  if (end >= sent) {
+    sync_file_range(destination_, end - sent, sent, SYNC_FILE_RANGE_WRITE);
+    if (end - sent >= previous_ && previous_ > 0) {
+      sync_file_range(destination_, end - sent - previous_, previous_, SYNC_FILE_RANGE_WAIT_BEFORE);
+    }
+  }
+  previous_ = sent;
+  const Clock::time_point now = Clock::now();
+  const Clock::duration took = now - std::exchange(start_, now);
+  if (took > kPieceTime) {
+    piece_ = std::max(piece_ / 2, kSmallestPiece);
+  } else if (took < kPieceTime / 4) {
+    piece_ = std::min(piece_ * 2, kCopyPieceBytes);
+  }
+}
 
 std::int64_t ReadAt(const File& file, void* buffer, std::size_t count, std::int64_t offset) {
   auto* bytes = static_cast<char*>(buffer);
@@ -144,10 +120,11 @@ bool WriteAll(const File& file, const void* data, std::size_t count) {
 }
 
 std::int64_t CopyBytes(const File& source, std::int64_t& sourceOffset, const File& destination,
-                       std::int64_t count, const CopiedPiece& piece) {
+                       std::int64_t count, const CopiedPiece& piece, CopyPace* runningPace) {
   if (count <= 0) return 0;
   std::int64_t remaining = count;
-  DiskPace pace(destination.descriptor());
+  std::optional<CopyPace> ownPace;
+  CopyPace& pace = runningPace != nullptr ? *runningPace : ownPace.emplace(destination.descriptor());
   switch (CopyInKernel(source.descriptor(), sourceOffset, destination.descriptor(), remaining,
                        pace, piece)) {
     case KernelCopy::Done: return count;

@@ -2,6 +2,7 @@
 
 #include <platform/export.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -145,25 +146,57 @@ PLATFORM_EXPORT bool WriteAll(const File& file, const void* data, std::size_t co
 // written, which lie right before the destination's file position.
 using CopiedPiece = std::function<void(std::int64_t count)>;
 
+inline constexpr std::size_t kCopyBufferBytes = std::size_t{1} << 20;
+inline constexpr std::int64_t kCopyPieceBytes = std::int64_t{8} << 20;
+
+// Paces copies with the disk that receives them. The bytes written are set
+// going to the disk a piece at a time, and the piece before is waited for,
+// so a copy runs at most one piece ahead of the disk: the bytes reported as
+// copied are on their way to the disk, and the flush that ends a file waits
+// for one piece, never for the gigabytes a fast copy could leave in memory
+// for a slow disk (minutes in which nothing could be reported or stopped).
+// A piece follows the disk's speed, between 1 MiB and kCopyPieceBytes, so
+// that it takes about a tenth of a second. Only a help: a failure of its
+// calls shows in the flush that follows. One pace may serve many copies
+// into one file, so that small copies go to the disk together.
+class PLATFORM_EXPORT CopyPace {
+ public:
+  explicit CopyPace(int destination);
+  std::int64_t PieceBytes() const { return piece_; }
+  // The `count` bytes right before the destination's file position were
+  // just written.
+  void Written(std::int64_t count);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kPieceTime{100};
+  static constexpr std::int64_t kSmallestPiece = std::int64_t{1} << 20;
+
+  int destination_;
+  std::int64_t unsent_ = 0;
+  std::int64_t previous_ = 0;
+  std::int64_t piece_ = kCopyPieceBytes;
+  Clock::time_point start_;
+};
+
 // Copies up to `count` bytes of `source`, starting at `sourceOffset`, to the
 // file position of `destination`, and advances `sourceOffset` past them. The
 // kernel copies directly where it can; elsewhere a fixed buffer of
 // kCopyBufferBytes does, so memory stays bounded whatever `count` is. The
-// copy keeps pace with the destination's disk, at most one piece ahead of
-// it, each piece sized to take about a tenth of a second. Each piece written,
-// at most kCopyPieceBytes, is reported to `piece` when given.
+// copy keeps pace with the destination's disk through `pace`, or a pace of
+// its own. Each piece written, at most kCopyPieceBytes, is reported to
+// `piece` when given.
 // Returns the count copied (less than `count` only at the end of the source),
 // or -1 when a read or a write failed (errno tells why).
 PLATFORM_EXPORT std::int64_t CopyBytes(const File& source, std::int64_t& sourceOffset,
                                        const File& destination, std::int64_t count,
-                                       const CopiedPiece& piece = {});
+                                       const CopiedPiece& piece = {},
+                                       CopyPace* pace = nullptr);
 
 // Makes a write beyond the process's file-size limit (RLIMIT_FSIZE) fail like
 // a full disk instead of ending the whole program with SIGXFSZ. Programs call
 // it once at start-up.
 PLATFORM_EXPORT void ReportFileSizeLimitAsFailure();
 
-inline constexpr std::size_t kCopyBufferBytes = std::size_t{1} << 20;
-inline constexpr std::int64_t kCopyPieceBytes = std::int64_t{8} << 20;
 
 }  // namespace platform
