@@ -2,7 +2,8 @@
 # COMMAND...` counts a check that passes when the command succeeds; `report`
 # prints the counts and fails the script when any check failed. The programs
 # under test come from the environment, set by CMake: FRAGMENT_TOOL,
-# COMPONENT, TESSIK (the module), TALHAZ and SHORT_IO_LIBRARY.
+# COMPONENT, TESSIK (the module), TALHAZ and SHORT_IO_LIBRARY; BUILD_DIR is
+# the build folder.
 passed=0 failed=0
 
 check() {
@@ -27,6 +28,14 @@ use_scratch_registry() {
 }
 
 skip() { echo "skipped: $*" >&2; }
+# Each ELF program or library under FOLDER whose RUNPATH or RPATH has an
+# empty entry, which the dynamic loader takes for the current folder.
+runpath_holes() {
+  find "$1" -type f \( -perm /111 -o -name '*.so*' \) -print0 | while IFS= read -rd '' file; do
+    readelf -d "$file" 2>/dev/null | sed -n 's/.*Library r[a-z]*path: \[\(.*\)\]$/\1/p' |
+      grep -E '^$|^:|:$|::' | sed "s|^|$file: |"
+  done
+}
 # Whether the programs were built with a sanitizer runtime.
 sanitized() { ldd "$COMPONENT" "$TESSIK" | grep -q 'lib[at]san\|libubsan'; }
 # Runs a command with its output in $work/out and $work/err; echoes its status.
