@@ -52,11 +52,14 @@ join_call() { call "OutputFile=$1" Join "${@:2}"; }
 # talhaz_bg NAME ARGUMENT... starts Talhaz in the background (at most four
 # at once) on Qt's offscreen platform, for 3 seconds at most: its exit status
 # goes to $work/NAME.status (124: still running, as a window program should)
-# and its boxes to $work/NAME.boxes.
+# and its boxes to $work/NAME.boxes. With stop=SIGNAL it is sent SIGNAL at
+# the end instead, and its own exit status is kept.
 talhaz_bg() {
   local name=$1; shift
   while [ "$(jobs -pr | wc -l)" -ge 4 ]; do wait -n; done
-  (MESSAGE_BOX_LOG="$work/$name.boxes" QT_QPA_PLATFORM=offscreen timeout 3 "$TALHAZ" "$@" >/dev/null 2>&1
+  # shellcheck disable=SC2086
+  (MESSAGE_BOX_LOG="$work/$name.boxes" QT_QPA_PLATFORM=offscreen timeout ${stop:+-k 5 -s $stop --preserve-status} 3 \
+     "$TALHAZ" "$@" >/dev/null 2>&1
    echo $? >"$work/$name.status") &
 }
 # talhaz_expect DESCRIPTION BOXES ARGUMENT... starts Talhaz so; after all are
