@@ -96,7 +96,7 @@ void Form1::ConnectEvents() {
 void Form1::Progress(std::span<platform::Variant> arguments) {
   if (progress_ == nullptr) return;
   const bool cancel = progress_->Update(arguments[0].ToDouble(), arguments[1].ToDouble());
-  arguments[2] = platform::Variant(cancel || closeWanted_);
+  arguments[2] = platform::Variant(cancel);
 }
 
 void Form1::WithProgress(const QString& title, const std::function<void()>& work) {

@@ -4,6 +4,7 @@
 #include "form1.h"
 
 #include "hosted_control.h"
+#include "progress_window.h"
 #include "window_text.h"
 
 #include <QApplication>
@@ -177,6 +178,7 @@ void Form1::keyPressEvent(QKeyEvent* event) {
 void Form1::closeEvent(QCloseEvent* event) {
   if (progress_ == nullptr) return QWidget::closeEvent(event);
   closeWanted_ = true;
+  progress_->reject();
   event->ignore();
 }
 

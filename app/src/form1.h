@@ -54,8 +54,8 @@ class Form1 : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  // While work runs, closing asks it to cancel first; the window closes once
-  // the work has cleaned up.
+  // While work runs, closing cancels it first, as Cancelar does; the window
+  // closes once the work has cleaned up.
   void closeEvent(QCloseEvent* event) override;
 
  private:

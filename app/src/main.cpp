@@ -1,5 +1,6 @@
 // Talhaz: splits a file into fragments and joins them back, through the
 // Tessik component found in the component registry.
+#include "close_on_signals.h"
 #include "form1.h"
 #include "hosted_control.h"
 #include "window_text.h"
@@ -85,6 +86,7 @@ int main(int argc, char** argv) {
     ReportMissingComponent(error);
     return 1;
   }
+  const CloseOnSignals closeOnSignals(*form);
   form->Start(fileArguments);
   return QApplication::exec();
 }

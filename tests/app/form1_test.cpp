@@ -1,6 +1,7 @@
 // Talhaz's window through the real registry and module: its initial state,
 // scenarios of the six commands with the file dialog answered and the boxes
 // captured, the size display, the start-up load and long work.
+#include "close_on_signals.h"
 #include "form1.h"
 #include "progress_window.h"
 #include "tessik_host.h"
@@ -8,6 +9,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <csignal>
 #include <deque>
 #include <list>
 #include <optional>
@@ -244,12 +246,16 @@ class Form1Test : public QObject {
 
   void longWork_data() {
     QTest::addColumn<QString>("action");  // the button pressed, or load: the start-up check
-    QTest::addColumn<QString>("cancel");  // Cancelar, Escape, or close (the form)
+    QTest::addColumn<QString>("cancel");  // Cancelar, Escape, close (the form), or a signal
     QTest::addColumn<QString>("title");
     QTest::newRow("split, Cancelar") << "Command5" << "Cancelar" << "A dividir - film avi";
     QTest::newRow("join, Cancelar") << "Command4" << "Cancelar" << "A juntar - film avi";
     QTest::newRow("split, the form closed") << "Command5" << "close" << "A dividir - film avi";
     QTest::newRow("start-up check, Escape") << "load" << "Escape" << "A ler - film avi";
+    QTest::newRow("split, SIGTERM") << "Command5" << "SIGTERM" << "A dividir - film avi";
+    QTest::newRow("join, SIGHUP") << "Command4" << "SIGHUP" << "A juntar - film avi";
+    QTest::newRow("split, SIGINT") << "Command5" << "SIGINT" << "A dividir - film avi";
+    QTest::newRow("start-up check, SIGTERM") << "load" << "SIGTERM" << "A ler - film avi";
   }
   // Long work opens the progress window over the shown form, whose timers
   // keep firing and which takes no clicks; a cancel leaves the form and the
@@ -263,6 +269,8 @@ class Form1Test : public QObject {
         (join ? "click:Command5|box=Talhaz\t0\tDivisão Completa!|rm:film avi" : ""));
     if (QTest::currentTestFailed()) return;
     if (!load) form_->show();
+    const int signal = cancel == "SIGTERM" ? SIGTERM : cancel == "SIGHUP" ? SIGHUP : cancel == "SIGINT" ? SIGINT : 0;
+    const CloseOnSignals closeOnSignals(*form_);
     QString seen;
     bool shown = false;
     int ticks = 0;
@@ -275,6 +283,7 @@ class Form1Test : public QObject {
       seen = window->windowTitle();
       shown = form_->isVisible();
       cancel == "close"    ? (void)form_->close()
+      : signal != 0        ? (void)raise(signal)
       : cancel == "Escape" ? QTest::keyClick(window, Qt::Key_Escape)
                            : QTest::mouseClick(window->findChild<QPushButton*>(), Qt::LeftButton);
     });
@@ -294,7 +303,7 @@ class Form1Test : public QObject {
     QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
     Run(QString("Text1=%1|buttons=%2|%3:film avi|%4:film avi.1")
             .arg(load ? "" : "$/film avi", load ? "" : "45", join ? "no" : "has", join ? "has" : "no"));
-    QTRY_COMPARE(form_->isVisible(), cancel != "close");
+    QTRY_COMPARE(form_->isVisible(), cancel != "close" && signal == 0);
   }
 };
 

@@ -2,7 +2,8 @@
 # COMMAND...` counts a check that passes when the command succeeds; `report`
 # prints the counts and fails the script when any check failed. The programs
 # under test come from the environment, set by CMake: FRAGMENT_TOOL,
-# COMPONENT, TESSIK (the module), TALHAZ and SHORT_IO_LIBRARY.
+# COMPONENT, TESSIK (the module), TALHAZ and SHORT_IO_LIBRARY; BUILD_DIR is
+# the build folder.
 passed=0 failed=0
 
 check() {
@@ -27,6 +28,14 @@ use_scratch_registry() {
 }
 
 skip() { echo "skipped: $*" >&2; }
+# Each ELF program or library under FOLDER whose RUNPATH or RPATH has an
+# empty entry, which the dynamic loader takes for the current folder.
+runpath_holes() {
+  find "$1" -type f \( -perm /111 -o -name '*.so*' \) -print0 | while IFS= read -rd '' file; do
+    readelf -d "$file" 2>/dev/null | sed -n 's/.*Library r[a-z]*path: \[\(.*\)\]$/\1/p' |
+      grep -E '^$|^:|:$|::' | sed "s|^|$file: |"
+  done
+}
 # Whether the programs were built with a sanitizer runtime.
 sanitized() { ldd "$COMPONENT" "$TESSIK" | grep -q 'lib[at]san\|libubsan'; }
 # Runs a command with its output in $work/out and $work/err; echoes its status.
@@ -43,11 +52,14 @@ join_call() { call "OutputFile=$1" Join "${@:2}"; }
 # talhaz_bg NAME ARGUMENT... starts Talhaz in the background (at most four
 # at once) on Qt's offscreen platform, for 3 seconds at most: its exit status
 # goes to $work/NAME.status (124: still running, as a window program should)
-# and its boxes to $work/NAME.boxes.
+# and its boxes to $work/NAME.boxes. With stop=SIGNAL it is sent SIGNAL at
+# the end instead, and its own exit status is kept.
 talhaz_bg() {
   local name=$1; shift
   while [ "$(jobs -pr | wc -l)" -ge 4 ]; do wait -n; done
-  (MESSAGE_BOX_LOG="$work/$name.boxes" QT_QPA_PLATFORM=offscreen timeout 3 "$TALHAZ" "$@" >/dev/null 2>&1
+  # shellcheck disable=SC2086
+  (MESSAGE_BOX_LOG="$work/$name.boxes" QT_QPA_PLATFORM=offscreen timeout ${stop:+-k 5 -s $stop --preserve-status} 3 \
+     "$TALHAZ" "$@" >/dev/null 2>&1
    echo $? >"$work/$name.status") &
 }
 # talhaz_expect DESCRIPTION BOXES ARGUMENT... starts Talhaz so; after all are

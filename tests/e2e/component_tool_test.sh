@@ -141,6 +141,15 @@ check "SIGTERM mid-join: exit 143, saying so" test "$(interrupt TERM "-e $work/.
   "143|error 18: User interrupt occurred"
 check "no joined file, the fragments whole" eval '[ ! -e "$work/slow" ] && [ -z "$(ls -A "$work" | grep "^\.tessik-")" ] &&
   (cd "$work" && sha256sum --quiet -c --ignore-missing slow.sha256)'
+cp "$work/slow-original" "$work/slow"
+check "SIGHUP mid-split: exit 129, no set left, the input whole" eval '[ "$(interrupt HUP "! -e $work/slow.sha256" \
+  "InputFile=$work/slow" SubFilesNumber=3 Split)" = "129|error 18: User interrupt occurred" ] && [ ! -e "$work/slow.1" ] &&
+  [ ! -e "$work/slow.sha256" ] && cmp -s "$work/slow" "$work/slow-original"'
+# Progress into a pipe whose reader has gone: the reports stop, the work does not.
+"${slow_tool[@]}" call --progress Tessik.FileSplit "InputFile=$work/slow" SubFilesNumber=2 Split 2>&1 >"$work/out" | true
+piped=${PIPESTATUS[0]}
+check "progress into a closed pipe: a whole set, then exit 2" eval '[ "$piped" = 2 ] &&
+  (cd "$work" && sha256sum --quiet -c slow.sha256) && [ ! -e "$work/slow.3" ]'
 
 # All or nothing, a case a row, in a fresh folder: set-up | how the call runs
 # | steps | status/output (a pattern) | what holds after. `data NAME` writes 2.6 MB to NAME

@@ -32,6 +32,7 @@ registration=$root/usr/share/components/registry.d/Tessik.reg
 check "the module is named from the registration's folder, never by an absolute path" test \
   "$(grep -cxF '@="../../../lib/talhaz/Tessik.so"' "$registration")" -gt 0 -a -z "$(grep -F '="/' "$registration")"
 check "the metainfo, desktop entry and icons agree" appstreamcli validate-tree --no-net "$root"
+check "no empty entry in a program's or library's search path" test -z "$(runpath_holes "$root" | tee /dev/stderr)"
 check "folders 0755, nothing writable by others" test -z "$(find "$root" -type d ! -perm 0755 -o -perm /022)"
 as_user=() user=talhaz-package-test
 if [ "$(id -u)" = 0 ]; then

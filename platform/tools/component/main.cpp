@@ -53,8 +53,9 @@ constexpr char kUsageText[] =
     "Any other quote in an argument list is bad usage; blanks are kept.\n"
     "A malformed step stops the call before any step runs.\n"
     "--progress shows the progress of long operations on standard error.\n"
-    "SIGINT or SIGTERM cancels the operation running: it cleans up and the\n"
-    "call exits 130 or 143.\n"
+    "SIGINT, SIGTERM or SIGHUP cancels the operation running: it cleans up\n"
+    "and the call exits 130, 143 or 129. Progress that cannot be written stops\n"
+    "the reports, not the work; the call then exits 2.\n"
     "Exit status: 0 done, 1 a method returned false, 2 runtime error, 3 usage.\n"
     "See component(1).\n";
 
@@ -152,19 +153,23 @@ int ListMembers(const std::string& progId) {
   return kSuccess;
 }
 
-// The first SIGINT or SIGTERM received during a call; 0 while none came.
+// The first SIGINT, SIGTERM or SIGHUP received during a call; 0 while none
+// came.
 volatile std::sig_atomic_t interruption = 0;
 
 extern "C" void NoteInterruption(int signal) {
   if (interruption == 0) interruption = signal;
 }
 
-// From here on SIGINT and SIGTERM are only noted, to be passed on as a
-// cancel at the component's next report; one ignored by whoever started us
-// stays ignored. A second signal while the component cleans up is noted
-// too and changes nothing.
+// From here on SIGINT, SIGTERM and SIGHUP (a closed terminal) are only
+// noted, to be passed on as a cancel at the component's next report; one
+// ignored by whoever started us stays ignored. A second signal while the
+// component cleans up is noted too and changes nothing. SIGPIPE is ignored:
+// output that cannot be written fails as a write, and never ends the
+// process in the middle of the work or its clean-up.
 void NoteInterruptions() {
-  for (const int signal : {SIGINT, SIGTERM}) {
+  std::signal(SIGPIPE, SIG_IGN);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction current {};
     if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
     struct sigaction noting {};
@@ -230,9 +235,38 @@ platform::EventConnection::Handler EventHandler(component_tool::ProgressPrinter*
   };
 }
 
+// Runs the steps on `object` in order, stopping at the first that fails or
+// returns false; the call's exit status.
+int RunSteps(platform::Dispatch& object, const std::vector<component_tool::Step>& steps,
+             component_tool::ProgressPrinter& printer) {
+  for (const component_tool::Step& step : steps) {
+    component_tool::Outcome outcome;
+    try {
+      // The About box alone needs a window system, and only it gets one:
+      // the component's message boxes in other steps stay on standard error.
+      std::optional<WindowedHost> windows;
+      if (HasDisplay() && component_tool::MemberId(object, step) == platform::kDispidAboutBox) {
+        windows.emplace();
+      }
+      outcome = component_tool::RunStep(object, step, std::cout);
+    } catch (const platform::RuntimeError& error) {
+      printer.End();
+      if (interruption != 0) return Interrupted(error.what());
+      throw;
+    }
+    printer.End();
+    if (interruption != 0) {
+      return Interrupted(platform::RuntimeError(platform::ErrorNumber::UserInterrupt).what());
+    }
+    if (outcome == component_tool::Outcome::ReturnedFalse) return kReturnedFalse;
+  }
+  return kSuccess;
+}
+
 // Creates one instance, initialises it as a newly placed control and runs
-// the steps in order, stopping at the first that fails or returns false.
-// With `progress`, the object's progress is shown on standard error.
+// the steps. With `progress`, the object's progress is shown on standard
+// error; when that cannot be written the work goes on unreported, and the
+// call then fails as for any output that did not arrive.
 int Call(const std::string& progId, const std::vector<std::string>& texts, bool progress) {
   std::vector<component_tool::Step> steps;
   for (const std::string& text : texts) {
@@ -250,28 +284,9 @@ int Call(const std::string& progId, const std::vector<std::string>& texts, bool 
   component_tool::ProgressPrinter printer(stderr, isatty(STDERR_FILENO) == 1);
   const platform::EventConnection events(*object, EventHandler(progress ? &printer : nullptr));
   NoteInterruptions();
-  for (const component_tool::Step& step : steps) {
-    component_tool::Outcome outcome;
-    try {
-      // The About box alone needs a window system, and only it gets one:
-      // the component's message boxes in other steps stay on standard error.
-      std::optional<WindowedHost> windows;
-      if (HasDisplay() && component_tool::MemberId(*object, step) == platform::kDispidAboutBox) {
-        windows.emplace();
-      }
-      outcome = component_tool::RunStep(*object, step, std::cout);
-    } catch (const platform::RuntimeError& error) {
-      printer.End();
-      if (interruption != 0) return Interrupted(error.what());
-      throw;
-    }
-    printer.End();
-    if (interruption != 0) {
-      return Interrupted(platform::RuntimeError(platform::ErrorNumber::UserInterrupt).what());
-    }
-    if (outcome == component_tool::Outcome::ReturnedFalse) return kReturnedFalse;
-  }
-  return kSuccess;
+  const int status = RunSteps(*object, steps, printer);
+  if (printer.writeError() != 0) throw platform::FileError(printer.writeError(), "standard error");
+  return status;
 }
 
 int Run(std::vector<std::string> words) {

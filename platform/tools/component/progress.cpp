@@ -2,6 +2,7 @@
 
 #include <platform/conversions.h>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace component_tool {
@@ -36,9 +37,7 @@ void ProgressPrinter::Report(double done, double total) {
     const int tenths = static_cast<int>(fraction * 10);
     if (tenths <= tenths_) return;
     tenths_ = tenths;
-    std::fprintf(out_, "%d%% %s of %s\n", tenths * 10, Amount(done).c_str(),
-                 Amount(total).c_str());
-    std::fflush(out_);
+    Write(std::to_string(tenths * 10) + "% " + Amount(done) + " of " + Amount(total) + "\n");
     return;
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
@@ -48,16 +47,20 @@ void ProgressPrinter::Report(double done, double total) {
     line += ", " + Amount(speed) + "/s, " + platform::ClockText((total - done) / speed) + " left";
   }
   // The line is rewritten from its start, and what a longer one left is cleared.
-  std::fprintf(out_, "\r%s\033[K", line.c_str());
-  std::fflush(out_);
+  Write("\r" + line + "\033[K");
 }
 
 void ProgressPrinter::End() {
   if (!running_) return;
   running_ = false;
-  if (terminal_) {
-    std::fputc('\n', out_);
-    std::fflush(out_);
+  if (terminal_) Write("\n");
+}
+
+void ProgressPrinter::Write(const std::string& text) {
+  if (writeError_ != 0) return;
+  errno = 0;
+  if (std::fputs(text.c_str(), out_) < 0 || std::fflush(out_) != 0) {
+    writeError_ = errno != 0 ? errno : EIO;
   }
 }
 

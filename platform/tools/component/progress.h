@@ -23,14 +23,20 @@ class ProgressPrinter {
   // Ends the operation's line, if one was started (a cancel or a failure
   // ends it early); the next report starts anew.
   void End();
+  // The error of the first write that failed, after which nothing more is
+  // written; 0 while every write got through.
+  int writeError() const { return writeError_; }
 
  private:
   using Clock = std::chrono::steady_clock;
+
+  void Write(const std::string& text);
 
   std::FILE* out_;
   bool terminal_;
   bool running_ = false;
   int tenths_ = 0;  // the last tenth printed
+  int writeError_ = 0;
   Clock::time_point start_;
 };
 
