@@ -13,7 +13,7 @@ use_scratch_registry register
 
 head -c 3000001 /dev/urandom >"$work/film"
 cp "$work/film" "$work/original"
-via=(valgrind --error-exitcode=1 --leak-check=full --show-leak-kinds=definite,indirect,possible
+via=(valgrind --error-exitcode=1 --suppressions="$(dirname "$0")/valgrind.supp" --leak-check=full --show-leak-kinds=definite,indirect,possible
   --errors-for-leak-kinds=definite,indirect,possible --log-file="$work/memcheck.log")
 memcheck() { "$@" >/dev/null || { cat "$work/memcheck.log" >&2; false; }; }
 check "split under memcheck" memcheck split_call "$work/film" 3
