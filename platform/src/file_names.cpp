@@ -75,17 +75,8 @@ File TakeForDeletion(const std::string& path) {
     return entry;
   }
   if (IsReadOnlyMode(status.st_mode)) throw RuntimeError(ErrorNumber::PathFileAccessError, path);
-  // A file we may not write can still be deleted from a folder we may write;
-  // it is then held with a read lock, which still meets every writer's lock.
-  constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-  bool writable = true;
-  File file = File::Opened(open(path.c_str(), O_RDWR | kFlags));
-  if (!file.IsOpen() && errno == EACCES) {
-    writable = false;
-    file = File::Opened(open(path.c_str(), O_RDONLY | kFlags));
-  }
-  if (!file.IsOpen()) throw FileError(errno, path);
-  if (const int error = LockWholeFile(file.descriptor(), writable)) throw FileError(error, path);
+  File file = HoldForRemoval(path);
+  if (!file.IsOpen()) throw FileError(file.error(), path);
   return file;
 }
 

@@ -77,6 +77,24 @@ int LockWholeFile(int descriptor, bool forWriting) {
   return 0;
 }
 
+File HoldForRemoval(const std::string& path) {
+  // A file we may not write can still be deleted from a folder we may write;
+  // it is then held with a read lock, which still meets every writer's lock.
+  constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
+  bool writable = true;
+  File file = File::Opened(open(path.c_str(), O_RDWR | kFlags));
+  if (!file.IsOpen() && errno == EACCES) {
+    writable = false;
+    file = File::Opened(open(path.c_str(), O_RDONLY | kFlags));
+  }
+  if (!file.IsOpen()) return File::Failed(errno);
+  struct stat status {};
+  if (fstat(file.descriptor(), &status) != 0) return File::Failed(errno);
+  if (!S_ISREG(status.st_mode)) return File::Failed(EINVAL);
+  if (const int error = LockWholeFile(file.descriptor(), writable)) return File::Failed(error);
+  return file;
+}
+
 File File::Opened(int descriptor) {
   File file;
   file.descriptor_ = descriptor;

@@ -33,4 +33,11 @@ inline bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_
 // when another holder has it); never waits.
 int LockWholeFile(int descriptor, bool forWriting);
 
+// Opens the regular file `path`, never through a link, and locks it against
+// every other holder: for writing when it may be written, else for reading,
+// which meets every writer's lock too. Failed, with the errno, when it is
+// held, not a regular file (EINVAL) or cannot be opened.
+class File;
+File HoldForRemoval(const std::string& path);
+
 }  // namespace platform

@@ -62,21 +62,7 @@ bool RenameNew(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-File HoldTemporary(const std::string& path) {
-  constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-  bool writable = true;
-  File file = File::Opened(open(path.c_str(), O_RDWR | kFlags));
-  if (!file.IsOpen() && errno == EACCES) {
-    writable = false;
-    file = File::Opened(open(path.c_str(), O_RDONLY | kFlags));
-  }
-  if (!file.IsOpen()) return File::Failed(errno);
-  struct stat status {};
-  if (fstat(file.descriptor(), &status) != 0) return File::Failed(errno);
-  if (!S_ISREG(status.st_mode)) return File::Failed(EINVAL);
-  if (const int error = LockWholeFile(file.descriptor(), writable)) return File::Failed(error);
-  return file;
-}
+File HoldTemporary(const std::string& path) { return HoldForRemoval(path); }
 
 PendingFile PendingFile::Create(const std::string& temporaryPath) {
   PendingFile pending;
