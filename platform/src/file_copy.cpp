@@ -69,7 +69,7 @@ CopyPace::CopyPace(int destination) : destination_(destination), start_(Clock::n
 
 void CopyPace::Written(std::int64_t count) {
   unsent_ += count;
-  if (unsent_ < kSmallestPiece) return;  // small copies go to the disk together
+  if (unsent_ < piece_) return;  // small copies go to the disk a piece at a time too
   const off_t end = lseek(destination_, 0, SEEK_CUR);
   const std::int64_t sent = std::exchange(unsent_, 0);
   if (end >= sent) {
