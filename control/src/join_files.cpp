@@ -8,6 +8,7 @@
 #include <platform/pending_file.h>
 #include <platform/runtime_error.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -54,9 +55,10 @@ std::optional<std::string> ImplausibleLength(const std::string& basePath,
 
 // How many fragments the set based on `basePath` has without a checksum
 // file, adding their lengths to `total`: fragment 1 is there, and the set
-// ends before the first number at which nothing is. Something at a number
-// that is not a regular file (a folder, a pipe, a dangling link) is not the
-// end of the set but a refusal. Error 6 when fragments 1 to 32767 all exist;
+// ends before the first number at which nothing is, unless something is at
+// one of the kHoleLookAhead numbers after it: a set with a hole is refused.
+// Something at a number that is not a regular file (a folder, a pipe, a
+// dangling link) is not the end of the set but a refusal too. Error 6 when fragments 1 to 32767 all exist;
 // a look-up that fails for another reason raises its file error.
 std::variant<int, Outcome> CountSet(const std::string& basePath, std::int64_t& total) {
   for (int number = 2;; number = NextFragmentNumber(number)) {
@@ -68,6 +70,13 @@ std::variant<int, Outcome> CountSet(const std::string& basePath, std::int64_t& t
     }
     if (lstat(name.c_str(), &entry) == 0) return NotDone(FileNameOf(name) + " is not a regular file");
     if (errno != ENOENT && errno != ENOTDIR) throw platform::FileError(errno, name);
+    const int last = std::min(number + kHoleLookAhead, kLargestFragmentNumber);
+    for (int later = number + 1; later <= last; ++later) {
+      const std::string laterName = FragmentName(basePath, later);
+      if (lstat(laterName.c_str(), &entry) == 0) {
+        return NotDone(FileNameOf(name) + " is missing; " + FileNameOf(laterName) + " exists");
+      }
+    }
     return number - 1;
   }
 }

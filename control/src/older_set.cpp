@@ -213,13 +213,15 @@ std::variant<OlderSet, Outcome> FindOlderSet(const std::string& basePath, int co
     const auto entry = EntryAt(FragmentName(basePath, number));
     if (entry && S_ISREG(entry->st_mode)) meter.AddWorkBefore(entry->st_size);
   }
-  const int last = std::max(count + 1, claims.Largest());
+  const int last = std::min(std::max(count + kHoleLookAhead, claims.Largest()), kLargestFragmentNumber);
   for (int number = 1; number <= last; ++number) {
     const std::string name = FragmentName(basePath, number);
     const auto entry = EntryAt(name);
     if (!entry) continue;
     const bool within = number <= count;
-    const bool joinedWith = !checksumFile && number == count + 1;
+    // A join of a set without a checksum file would take this one in, or
+    // refuse the set as one with a hole.
+    const bool joinedWith = !checksumFile && number > count && number <= count + kHoleLookAhead;
     if (!S_ISREG(entry->st_mode)) {
       if (within || joinedWith) return NotDone(FileFailure(name, EEXIST));
       continue;

@@ -74,8 +74,9 @@ struct OlderSet {
 // (the Outcome) when a name is in the way (anything but a regular file, a
 // link included), a file within the set is not shown to be an older
 // fragment, or one is in use by another program; when `checksumFile` is
-// false, also when anything at the number after the set is not an older
-// fragment, since a join would take it into the set. Raises a file's error
+// false, also when anything at one of the kHoleLookAhead numbers after the
+// set is not an older fragment, since a join would take it into the set or
+// refuse the set for it. Raises a file's error
 // when an older fragment cannot be taken (a read-only one). Hashing older
 // fragments is reported to `meter`.
 std::variant<OlderSet, Outcome> FindOlderSet(const std::string& basePath, int count,

@@ -213,6 +213,11 @@ class Form1Test : public QObject {
            "box=Talhaz\t0\tJunção Completa!\\nVerificado com film avi.sha256|buttons=456|same:film avi=300001|"
            "opener|click:Command6|opened=$/film avi|opener:none|click:Command6|box=|"
            "rm:film avi.sha256|click:Command4|box=Talhaz\t0\tJunção Completa!";  // a set made elsewhere
+    QTest::newRow("a set with a hole: the join refused, Abrir as it was")
+        << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
+           "box=Talhaz\t0\tDivisão Completa!|rm:film avi.2|rm:film avi.sha256|pick:$/film avi.1|click:Command1|"
+           "click:Command4|box=Tessik\t16\tError joining files!\\nfilm avi.2 is missing; film avi.3 exists|"
+           "buttons=45|same:film avi=300001";
     QTest::newRow("join refused: its box alone, nothing made")
         << "file:present=10|pick:$/present|click:Command1|set:Text3=|click:Command4|box=Erro n: 13\t16\tType mismatch|"
            "set:Text3=40000|click:Command4|box=Erro n: 6\t16\tOverflow|set:Text3=2|click:Command4|"

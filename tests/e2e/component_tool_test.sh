@@ -201,6 +201,9 @@ f.4, f.5 of a set without checksums beside a split in 3 without: refused, naming
 a FIFO as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; rm f.2; mkfifo f.2||OutputFile=f Join|[12]/*|same
 a folder as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; rm f.2; mkdir f.2||OutputFile=f Join|[12]/*|same
 a dangling link as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; ln -sf nowhere f.2||OutputFile=f Join|[12]/*|same
+a hole at f.2, f.3 there, no checksum file: refused, naming both|set_of 3 Checksums=False; rm f.2||OutputFile=f Join|1/False|names "f.2 is missing; f.3 exists" && same
+a hole at f.2, f.9 there, no checksum file: refused, naming both|set_of 3 Checksums=False; rm f.2 f.3; echo z >f.9||OutputFile=f Join|1/False|names "f.2 is missing; f.9 exists" && same
+a set without a checksum file that ends at f.2: joined|set_of 3 Checksums=False; rm f.3||OutputFile=f Join|0/True|cat f.1 f.2 | cmp -s - f
 a missing input to SplitFiles: error 53, nothing made|||'SplitFiles(missing.bin,1000)'|2/|names "error 53: " && same
 an input of mode 0444 splits exactly|data f; chmod 0444 f||InputFile=f SubFilesNumber=3 Split|0/True|pieces_hold && sha256sum --quiet -c f.sha256
 fragments of mode 0444 join exactly|set_of 3; rm f; chmod 0444 f.*||OutputFile=f Join|0/True|cmp -s f whole

@@ -37,17 +37,20 @@ EOF
 
 # fragments present (N=content, N/ a folder) | joined, or !why refused.
 # Without a checksum file a join takes x.1, x.2, ... to the first gap (an
-# empty fragment is not one, and a folder is no gap but a refusal) and
-# replaces a longer older x; a refused join leaves x as it was.
+# empty fragment is not one, and a folder is no gap but a refusal), unless
+# something lies in the ten numbers after it: a hole. It replaces a longer
+# older x; a refused join leaves x as it was.
 while IFS='|' read -r present joined; do
   rm -rf "$work"/*; printf %0100d 0 >x
   for p in $present; do if [ "${p%/}" != "$p" ]; then mkdir "x.${p%/}"; else printf %s "${p#*=}" >"x.${p%%=*}"; fi; done
   if [ "${joined#!}" != "$joined" ]; then expect=(1 "fragment-tool: not done: ${joined#!}" "$(cat x)"); else expect=(0 "" "$joined"); fi
   check "join of $present: $joined" eval '[ "$(ft join x)" = "${expect[0]}" ] && said "${expect[1]}" && [ "$(cat x)" = "${expect[2]}" ]'
 done <<'EOF'
-1=ab 2= 3=cd 5=ignored|abcd
+1=ab 2= 3=cd|abcd
 1=a 2=b 3=c 4/ 5=e|!x.4 is not a regular file
-1=a 2=b 3=c 4=d 5=e 6=f 7=g 8=h 9=i 10=j 11=k 13=m|abcdefghijk
+1=a 2= 4=d|!x.3 is missing; x.4 exists
+1=a 2=b 3=c 4=d 5=e 6=f 7=g 8=h 9=i 10=j 11=k 21=m|!x.12 is missing; x.21 exists
+1=a 2=b 14=n|ab
 2=b 3=c|!there is no x.1
 EOF
 

@@ -8,6 +8,12 @@ namespace control {
 // Fragment numbers are signed 16-bit: the largest that can be written.
 inline constexpr int kLargestFragmentNumber = 32767;
 
+// How many numbers past a missing one a join without a checksum file looks
+// for more fragments: a set with one of them has a hole and is refused, one
+// without any ends at the gap. A split that writes no checksum file keeps the
+// same numbers after its last fragment clear.
+inline constexpr int kHoleLookAhead = 10;
+
 // The name of fragment `number` of the set based on `basePath`: the base path,
 // a full stop, the number in decimal ("film.avi.10").
 std::string FragmentName(const std::string& basePath, int number);
