@@ -19,31 +19,11 @@ constexpr std::size_t kHexLength = 64;
 // is not read into memory whole.
 constexpr std::int64_t kLargestChecksumFile = std::int64_t{32} << 20;
 
-std::string Hex(const Digest& digest) {
-  std::string text;
-  for (const unsigned char byte : digest) {
-    text += kHexDigits[byte >> 4];
-    text += kHexDigits[byte & 0xF];
-  }
-  return text;
-}
-
 int HexValue(char digit) {
   if (digit >= '0' && digit <= '9') return digit - '0';
   if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
   if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
   return -1;
-}
-
-std::optional<Digest> DigestOfHex(std::string_view hex) {
-  Digest digest{};
-  for (std::size_t i = 0; i < digest.size(); ++i) {
-    const int high = HexValue(hex[2 * i]);
-    const int low = HexValue(hex[2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    digest[i] = static_cast<unsigned char>(high << 4 | low);
-  }
-  return digest;
 }
 
 bool NeedsEscape(std::string_view name) { return name.find_first_of("\\\n\r") != name.npos; }
@@ -101,6 +81,27 @@ std::optional<std::pair<Digest, std::string>> ParseLine(std::string_view line,
 }
 
 }  // namespace
+
+std::string Hex(const Digest& digest) {
+  std::string text;
+  for (const unsigned char byte : digest) {
+    text += kHexDigits[byte >> 4];
+    text += kHexDigits[byte & 0xF];
+  }
+  return text;
+}
+
+std::optional<Digest> DigestOfHex(std::string_view hex) {
+  if (hex.size() != 2 * Digest().size()) return std::nullopt;
+  Digest digest{};
+  for (std::size_t i = 0; i < digest.size(); ++i) {
+    const int high = HexValue(hex[2 * i]);
+    const int low = HexValue(hex[2 * i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    digest[i] = static_cast<unsigned char>(high << 4 | low);
+  }
+  return digest;
+}
 
 std::string ChecksumFileName(const std::string& basePath) { return basePath + ".sha256"; }
 

@@ -16,6 +16,11 @@ struct SetChecksums {
   std::optional<Digest> whole;
 };
 
+// A digest in lower-case hexadecimal, and back (either case; nothing when
+// `hex` is not 64 hexadecimal digits).
+std::string Hex(const Digest& digest);
+std::optional<Digest> DigestOfHex(std::string_view hex);
+
 // The checksum file of the set based on `basePath`: "<basePath>.sha256".
 std::string ChecksumFileName(const std::string& basePath);
 

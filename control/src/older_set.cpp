@@ -6,7 +6,6 @@
 #include <platform/runtime_error.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -25,16 +24,6 @@ using platform::FileIdentity;
 constexpr std::int64_t kLargestJournal = std::int64_t{16} << 20;
 constexpr mode_t kJournalMode = 0600;  // only its owner's claims are believed
 
-std::string HexOf(const Digest& digest) {
-  constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (const unsigned char byte : digest) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
-  return text;
-}
-
 std::string MadeLine(int number, const FileIdentity& file) {
   return "made " + std::to_string(number) + " " + std::to_string(file.device) + " " +
          std::to_string(file.inode) + "\n";
@@ -52,13 +41,7 @@ Claims ParseJournal(const std::string& text) {
     if (kind == "older") {
       std::string hex;
       lines >> hex;
-      Digest digest{};
-      bool read = hex.size() == 2 * digest.size();
-      for (std::size_t i = 0; read && i < digest.size(); ++i) {
-        const char* first = hex.data() + 2 * i;
-        read = std::from_chars(first, first + 2, digest[i], 16).ptr == first + 2;
-      }
-      if (read) claims.contents[number].push_back(digest);
+      if (const auto digest = DigestOfHex(hex)) claims.contents[number].push_back(*digest);
     } else if (kind == "made") {
       FileIdentity file;
       if (lines >> file.device >> file.inode) claims.made[number].push_back(file);
@@ -175,7 +158,7 @@ bool SplitJournal::Write() {
   std::string text;
   for (const auto& [number, digests] : claims_.contents) {
     for (const Digest& digest : digests) {
-      text += "older " + std::to_string(number) + " " + HexOf(digest) + "\n";
+      text += "older " + std::to_string(number) + " " + Hex(digest) + "\n";
     }
   }
   for (const auto& [number, files] : claims_.made) {
