@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # What the file system can do to a split or a join, done for real through
 # `component call` (and the engine's own tool for a file-size limit): a full
-# disk (tmpfs and a loop-mounted ext4), a file-size limit, kill -9 at random
-# moments, programs racing on one name, and read-only files that root cannot
-# write either. (Another program's lock is in fragment_tool_test and
+# disk (tmpfs and a loop-mounted ext4), a file-size limit, programs racing on
+# one name, and read-only files that root cannot write either. Kills at every
+# step are in crash_test. (Another program's lock is in fragment_tool_test and
 # file_rules_test.) The rule every time: the exact result, or a reported
 # failure that leaves the input or the fragments as they were and nothing
 # half-made beside them.
@@ -97,38 +97,11 @@ for _ in $(seq 50); do ignores_xfsz 2>/dev/null && break; sleep 0.1; done
 check "Talhaz ignores SIGXFSZ" ignores_xfsz
 kill "$window"; wait "$window" 2>/dev/null
 
-# 3. kill -9 at random moments, then the same call again: exact, and no lock
-# outlives the killed process.
-run_of() { if [ "$1" = split ]; then split_call "$work/big" 4; else join_call "$work/big"; fi; }
-head -c 100000000 /dev/urandom >"$work/original"
-cp "$work/original" "$work/big"
-start=$(date +%s%N)
-run_of split >/dev/null 2>&1
-duration_ms=$(( ($(date +%s%N) - start) / 1000000 + 1 ))
-killed=0
-for run in 1 2 3 4 5 6; do
-  for operation in split join; do
-    # The victim is the component's own process, started directly.
-    steps=("InputFile=$work/big" SubFilesNumber=4 Split)
-    [ "$operation" = split ] || { rm -f "$work/big"; steps=("OutputFile=$work/big" Join); }
-    "$COMPONENT" call Tessik.FileSplit "${steps[@]}" >/dev/null 2>&1 &
-    victim=$!
-    sleep "$(awk -v r="$RANDOM" -v d="$duration_ms" 'BEGIN { printf "%.3f", r % d / 1000 }')"
-    kill -9 "$victim" 2>/dev/null && killed=$((killed + 1))
-    wait "$victim" 2>/dev/null
-    locked=0
-    for file in "$work"/big*; do flock -n "$file" true || locked=1; done
-    check "kill -9 $operation run $run: no lock outlives the process" test "$locked" = 0
-    check "kill -9 $operation run $run: the repeated $operation leaves the file exact" eval \
-      '[ "$(status_of run_of "$operation")" = 0 ] && cmp -s "$work/big" "$work/original"'
-  done
-done
-echo "kill -9: $killed processes killed mid-operation (of 12 runs, ${duration_ms} ms per split)"
-
-# 4. Two programs on one name at once: split and join, join and join, split
+# 3. Two programs on one name at once: split and join, join and join, split
 # and split. Each ends exact or reports failure, and the data survives whole
 # in the file or in the set after every round.
 head -c 30000000 /dev/urandom >"$work/original"
+run_of() { if [ "$1" = split ]; then split_call "$work/big" 4; else join_call "$work/big"; fi; }
 succeeded() {  # succeeded OPERATION STATUS: it failed, or its result is exact
   [ "$2" != 0 ] || if [ "$1" = join ]; then cmp -s "$work/big" "$work/original"
   else set_holds "$work/big" "$work/original" && (cd "$work" && sha256sum --quiet -c --ignore-missing big.sha256 >/dev/null 2>&1); fi
@@ -186,7 +159,7 @@ else
   skip "strace cannot trace here (fragments changed during a join)"
 fi
 
-# 5. Read-only files that root cannot write: mode bits, an immutable file on
+# 4. Read-only files that root cannot write: mode bits, an immutable file on
 # ext4, a read-only mount. Every operation fails and changes nothing.
 read_only_cases() {  # read_only_cases DISK HOW MAKE UNDO (MAKE and UNDO run in DISK)
   local disk=$1 how=$2 before
