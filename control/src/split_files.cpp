@@ -118,7 +118,11 @@ class Splitter {
     if (plan_.olderChecksumFile) {
       platform::DeleteIfStill(ChecksumFileName(basePath_), *plan_.olderChecksumFile);
     }
-    if (!platform::FlushDirectoryOf(basePath_)) return NotDone(FileFailure(basePath_, errno));
+    // Their removal lasts before any new fragment does.
+    const bool removed = Find(plan_.older.within, 1) || plan_.olderChecksumFile;
+    if (removed && !platform::FlushDirectoryOf(basePath_)) {
+      return NotDone(FileFailure(basePath_, errno));
+    }
     if (Outcome filled = Fill(first_.file(), firstName); !filled) return filled;
     for (int number = 2; number <= plan_.count; ++number) {
       if (Outcome written = WriteFragment(number); !written) return written;
