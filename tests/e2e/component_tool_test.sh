@@ -177,7 +177,7 @@ f.sha256 a dangling link: refused, the older set as it was|set_of 3; data f; ln 
 f.2 a link to the older f.2: refused, the older set as it was|set_of 3; data f; mv f.2 real.2; ln -s real.2 f.2||InputFile=f SubFilesNumber=3 Split|1/False|same
 an older f.2 held with lockf: refused, the older set as it was|set_of 3; data f|lockf f.2|InputFile=f SubFilesNumber=3 Split|1/False|names "f.2 is in use by another program" && same
 f.4, f.5 of a set without checksums beside a split in 3 without: refused, naming f.4|set_of 5 Checksums=False; rm f.[123]; data f||Checksums=False InputFile=f SubFilesNumber=3 Split|1/False|names "f.4 is in the way" && same
-a FIFO as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; rm f.2; mkfifo f.2||OutputFile=f Join|[12]/*|same
+a FIFO as the last f.3 of a set without a checksum file: the join fails|set_of 3 Checksums=False; rm f.3; mkfifo f.3||OutputFile=f Join|1/False|names "f.3 is not a regular file" && same
 a dangling link as f.2 of a set without a checksum file: the join fails|set_of 3 Checksums=False; ln -sf nowhere f.2||OutputFile=f Join|[12]/*|same
 a hole at f.2, f.3 there, no checksum file: refused, naming both|set_of 3 Checksums=False; rm f.2||OutputFile=f Join|1/False|names "f.2 is missing; f.3 exists" && same
 a hole at f.2, f.9 there, no checksum file: refused, naming both|set_of 3 Checksums=False; rm f.2 f.3; echo z >f.9||OutputFile=f Join|1/False|names "f.2 is missing; f.9 exists" && same
