@@ -23,8 +23,10 @@ class ProgressWindow;
 
 // Talhaz's one window: three text fields, eight labels and six buttons over
 // the window picture, the hosted FileSplit instance `split` that does all the
-// work on files, and the file-dialog object `cd`. Everything runs on the
-// user-interface thread; a split or a join runs to its end inside the click.
+// work on files, and the file-dialog object `cd`. A click on "Dividir" or
+// "Juntar" returns when the work has ended; meanwhile `split` works on a
+// thread of its own and the window goes on being served from its Progress
+// event, so it repaints and takes a cancel whatever the disk does.
 class Form1 : public QWidget {
   Q_OBJECT
 

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -40,7 +41,6 @@ ProgressWindow::ProgressWindow(QWidget* form, const QString& title)
       amount_(new QLabel(this)),
       timeLeft_(new QLabel(this)) {
   setWindowTitle(title);
-  setWindowModality(Qt::WindowModal);
   bar_->setRange(0, kBarSteps);
   bar_->setValue(0);
   auto* buttons = new QDialogButtonBox(this);
@@ -52,8 +52,8 @@ ProgressWindow::ProgressWindow(QWidget* form, const QString& title)
   layout->addWidget(timeLeft_);
   layout->addWidget(buttons);
   setMinimumWidth(360);
-  // Until the window opens, clicks and keys meant for the form are dropped
-  // here; after, the window's modality keeps them away.
+  // Clicks and keys meant for the form are dropped here for as long as the
+  // work runs, before the window opens and after.
   qApp->installEventFilter(this);
   clock_.start();
 }
@@ -61,24 +61,30 @@ ProgressWindow::ProgressWindow(QWidget* form, const QString& title)
 ProgressWindow::~ProgressWindow() { qApp->removeEventFilter(this); }
 
 bool ProgressWindow::Update(double done, double total) {
-  bar_->setValue(total > 0 ? static_cast<int>(done / total * kBarSteps) : kBarSteps);
+  bar_->setValue(total > 0 ? static_cast<int>(done / total * kBarSteps) : 0);
   amount_->setText(Kilobytes(done / 1024) + QStringLiteral(" de ") + Kilobytes(total / 1024));
   const double seconds = static_cast<double>(clock_.elapsed()) / 1000;
-  if (seconds >= kSecondsBeforeEstimate && done > 0 && done < total) {
+  if (!cancelled_ && seconds >= kSecondsBeforeEstimate && done > 0 && done < total) {
     timeLeft_->setText(QStringLiteral("Tempo restante: ") +
                        QString::fromStdString(platform::ClockText((total - done) / (done / seconds))));
   }
-  if (!isVisible() && !cancelled_ && clock_.elapsed() >= kOpenAfterMilliseconds) show();
+  if (!isVisible() && clock_.elapsed() >= kOpenAfterMilliseconds) show();
   QCoreApplication::processEvents();
   return cancelled_;
 }
 
 void ProgressWindow::reject() {
   cancelled_ = true;
+  if (auto* cancel = findChild<QPushButton*>()) cancel->setEnabled(false);
   timeLeft_->setText(QStringLiteral("A cancelar..."));
 }
 
 bool ProgressWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
-  return widget != nullptr && widget->window() == form_ && IsUserInput(event->type());
+  if (widget == nullptr || widget->window() != form_ || !IsUserInput(event->type())) return false;
+  if (event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    reject();
+  }
+  return true;
 }

@@ -10,8 +10,10 @@ class QProgressBar;
 // runs: its title names the work and the file ("A dividir - filme.avi"), a
 // bar, the amount done of the total in kb, the time left once it can be
 // estimated, and "Cancelar" (Escape and the close button do the same). It
-// opens only once the work has run for half a second, and is modal: while it
-// lives, no input reaches the form, which still repaints.
+// opens only once the work has run for half a second. While it lives, no
+// click or key reaches the form, which still repaints; Escape pressed there
+// cancels too. It is not modal, so that a request to close the form still
+// reaches the form, which then cancels the work first.
 class ProgressWindow : public QDialog {
   Q_OBJECT
 

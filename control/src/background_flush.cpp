@@ -1,11 +1,13 @@
 #include "background_flush.h"
 
 #include <cerrno>
+#include <chrono>
 #include <utility>
 
 namespace control {
 
-BackgroundFlush::BackgroundFlush() : thread_([this] { Run(); }) {}
+BackgroundFlush::BackgroundFlush(std::function<void()> whileWaiting)
+    : whileWaiting_(std::move(whileWaiting)), thread_([this] { Run(); }) {}
 
 BackgroundFlush::~BackgroundFlush() {
   {
@@ -16,16 +18,27 @@ BackgroundFlush::~BackgroundFlush() {
   thread_.join();
 }
 
+template <typename Ready>
+void BackgroundFlush::WaitUntil(std::unique_lock<std::mutex>& lock, Ready ready) {
+  constexpr std::chrono::milliseconds kPoll{20};
+  while (!changed_.wait_for(lock, kPoll, ready)) {
+    if (!whileWaiting_) continue;
+    lock.unlock();
+    whileWaiting_();
+    lock.lock();
+  }
+}
+
 void BackgroundFlush::Add(platform::File file, std::string name) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return queue_.size() < kHeldFiles; });
+  WaitUntil(lock, [&] { return queue_.size() < kHeldFiles; });
   queue_.push_back({std::move(file), std::move(name)});
   changed_.notify_all();
 }
 
 std::optional<std::pair<std::string, int>> BackgroundFlush::Wait() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return queue_.empty() && !busy_; });
+  WaitUntil(lock, [&] { return queue_.empty() && !busy_; });
   return std::exchange(failure_, std::nullopt);
 }
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,7 +19,9 @@ namespace control {
 // more waits for the oldest, so descriptors stay few whatever the count.
 class BackgroundFlush {
  public:
-  BackgroundFlush();
+  // `whileWaiting` runs every few milliseconds while Add or Wait waits for
+  // the disk; what it raises ends the wait and goes to their caller.
+  explicit BackgroundFlush(std::function<void()> whileWaiting = {});
   // Flushes and closes what is still queued.
   ~BackgroundFlush();
   BackgroundFlush(const BackgroundFlush&) = delete;
@@ -42,6 +45,9 @@ class BackgroundFlush {
     std::string name;
   };
   void Run();
+  // Waits under `lock` until `ready`, running whileWaiting_ meanwhile.
+  template <typename Ready>
+  void WaitUntil(std::unique_lock<std::mutex>& lock, Ready ready);
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -49,6 +55,7 @@ class BackgroundFlush {
   bool busy_ = false;
   bool stopping_ = false;
   std::optional<std::pair<std::string, int>> failure_;
+  std::function<void()> whileWaiting_;
   std::thread thread_;
 };
 

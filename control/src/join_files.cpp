@@ -132,6 +132,7 @@ class Joiner {
   Joiner(const std::string& basePath, JoinPlan plan, ProgressMeter& meter)
       : basePath_(basePath),
         plan_(std::move(plan)),
+        meter_(meter),
         hashes_(plan_.checksums.has_value(), plan_.checksums && plan_.checksums->whole, meter) {}
 
   // Creates the joined file under a temporary name of its own.
@@ -179,6 +180,8 @@ class Joiner {
 
   // Checks the whole file when its checksum is listed, then puts it in
   // place of the older output: flushed, renamed over it, the folder flushed.
+  // A stop asked for while the flush took its time is still honoured: the
+  // older output is replaced only after it.
   Outcome Finish() {
     if (hashes_.HashesWhole()) {
       const std::optional<Digest> digest = hashes_.TakeWhole();
@@ -186,9 +189,11 @@ class Joiner {
       if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
     }
     hashes_.Abandon();  // all read: they let go of the file
+    if (!platform::Flush(joined_.file())) return NotDone(FileFailure(basePath_, errno));
+    meter_.Check();
     File older;  // held over the rename, so that no other program is writing it then
     if (auto refused = CheckOlderOutput(basePath_, older)) return *refused;
-    if (!joined_.CommitAs(basePath_, true) || !joined_.file().Close() ||
+    if (!joined_.RenameTo(basePath_, true) || !joined_.file().Close() ||
         !platform::FlushDirectoryOf(basePath_)) {
       return NotDone(FileFailure(basePath_, errno));
     }
@@ -204,6 +209,7 @@ class Joiner {
 
   const std::string& basePath_;
   JoinPlan plan_;
+  ProgressMeter& meter_;
   // Declared before the hashes, which read it, so it closes after them.
   platform::PendingFile joined_;
   std::optional<platform::CopyPace> pace_;  // one for all the fragments copied in

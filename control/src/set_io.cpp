@@ -77,7 +77,14 @@ void ProgressMeter::AddWorkBefore(std::int64_t bytes) { total_ += bytes; }
 
 void ProgressMeter::Settle(std::int64_t bytes) { before_ += bytes; }
 
+void ProgressMeter::Check() const {
+  if (options_.stop != nullptr && options_.stop->load()) {
+    throw platform::RuntimeError(platform::ErrorNumber::UserInterrupt);
+  }
+}
+
 void ProgressMeter::Update(std::int64_t done) {
+  Check();
   if (!options_.progress) return;
   done += before_;
   if (done - lastDone_ < kReportBytes &&
@@ -88,6 +95,7 @@ void ProgressMeter::Update(std::int64_t done) {
 }
 
 void ProgressMeter::Report(std::int64_t done) {
+  Check();
   if (!options_.progress) return;
   Tell(done + before_);
 }

@@ -88,6 +88,8 @@ class ProgressMeter {
   void Update(std::int64_t done);
   // Reports `done` now, with the same answer.
   void Report(std::int64_t done);
+  // Raises error 18 when SetOptions::stop asks to stop; reports nothing.
+  void Check() const;
   // Counts `bytes` more work that comes before what Update and Report are
   // told from now on, which is then reported after it.
   void AddWorkBefore(std::int64_t bytes);

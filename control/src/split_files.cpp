@@ -105,6 +105,7 @@ class Splitter {
         plan_(std::move(plan)),
         journal_(journal),
         journalHadClaims_(journalHadClaims),
+        flushes_([&meter] { meter.Check(); }),
         hashes_(plan_.writesChecksumFile, plan_.writesChecksumFile, meter) {}
 
   Outcome Run() {
@@ -138,8 +139,11 @@ class Splitter {
       plan_.older.beyond.clear();
     }
     if (Outcome written = WriteChecksumFile(); !written) return written;
-    if (!platform::FlushDirectoryOf(basePath_) || !first_.CommitAs(firstName, false) ||
-        !platform::FlushDirectoryOf(basePath_)) {
+    if (!platform::FlushDirectoryOf(basePath_)) return NotDone(FileFailure(firstName, errno));
+    // Fragment 1 was flushed above. A stop asked for during the flushes,
+    // however long they took, is honoured up to this commit.
+    meter_.Check();
+    if (!first_.RenameTo(firstName, false) || !platform::FlushDirectoryOf(basePath_)) {
       return NotDone(FileFailure(firstName, errno));
     }
     // The older fragments beyond the new set go once it is in place.

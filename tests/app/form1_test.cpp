@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <deque>
+#include <dlfcn.h>
 #include <list>
 #include <optional>
 
@@ -19,7 +20,12 @@ namespace {
 using namespace testing_support;
 
 // The progress window when it is open over the form.
-ProgressWindow* OpenProgressWindow() { return qobject_cast<ProgressWindow*>(QApplication::activeModalWidget()); }
+ProgressWindow* OpenProgressWindow() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (auto* progress = qobject_cast<ProgressWindow*>(window); progress && progress->isVisible()) return progress;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -309,6 +315,74 @@ class Form1Test : public QObject {
     Run(QString("Text1=%1|buttons=%2|%3:film avi|%4:film avi.1")
             .arg(load ? "" : "$/film avi", load ? "" : "45", join ? "no" : "has", join ? "has" : "no"));
     QTRY_COMPARE(form_->isVisible(), cancel != "close" && signal == 0);
+  }
+
+  void slowDisk_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("cancel");  // Cancelar, Escape (on the form) or close (the form)
+    QTest::newRow("split, Cancelar") << "Command5" << "Cancelar";
+    QTest::newRow("split, Escape on the form") << "Command5" << "Escape";
+    QTest::newRow("join, the form closed") << "Command4" << "close";
+  }
+  // Every flush takes 3 s, as on a slow stick. The form is served all the
+  // while: its timers fire at least every 100 ms and it repaints while a
+  // flush is under way; the progress window opens whole at its time; and a
+  // cancel given during a flush ends the work within 100 ms of the time the
+  // disk takes to end its flushes, leaving the files as they were.
+  void slowDisk() {
+    QFETCH(QString, action);
+    QFETCH(QString, cancel);
+    const bool join = action == "Command4";
+    Run(QString("file:film avi=6000000|pick:$/film avi|click:Command1|") +
+        (join ? "click:Command5|box=Talhaz\t0\tDivisão Completa!|rm:film avi" : ""));
+    if (QTest::currentTestFailed()) return;
+    form_->show();
+    const auto flushTime = reinterpret_cast<double (*)()>(dlsym(RTLD_DEFAULT, "short_io_flush_time"));
+    const auto flushing = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "short_io_flushing"));
+    QVERIFY(flushTime != nullptr && flushing != nullptr);
+    struct PaintCounter : QObject {
+      int (*flushing)();
+      int paints = 0;
+      bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && flushing() > 0) ++paints;
+        return false;
+      }
+    } painted;
+    painted.flushing = flushing;
+    form_->installEventFilter(&painted);
+    QElapsedTimer clock;
+    qint64 lastTick = 0, longestGap = 0, opened = -1, cancelledAt = -1;
+    double flushedBefore = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] {
+      longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+      lastTick = clock.elapsed();
+      form_->update();
+      ProgressWindow* window = OpenProgressWindow();
+      auto* button = window != nullptr ? window->findChild<QPushButton*>() : nullptr;
+      if (button == nullptr || !button->isVisible() || !button->isEnabled() || cancelledAt >= 0) return;
+      if (opened < 0) opened = clock.elapsed();
+      if (flushing() == 0 || painted.paints == 0) return;
+      cancelledAt = clock.elapsed();
+      flushedBefore = flushTime();
+      cancel == "close"    ? (void)form_->close()
+      : cancel == "Escape" ? QTest::keyClick(form_.get(), Qt::Key_Escape)
+                           : QTest::mouseClick(button, Qt::LeftButton);
+    });
+    {
+      const ScopedEnvironment slowFlush("SHORT_IO_FLUSH", "3000");
+      ticker.start(10);
+      clock.start();
+      QTest::mouseClick(Control(action), Qt::LeftButton);
+    }
+    const double workAfterCancel = static_cast<double>(clock.elapsed() - cancelledAt) - (flushTime() - flushedBefore);
+    QVERIFY2(opened >= 400 && opened < 1000, qPrintable(QString::number(opened)));
+    QVERIFY2(cancelledAt >= 0, "no cancel was given during a flush");
+    QVERIFY2(longestGap < 100, qPrintable(QString::number(longestGap)));
+    QVERIFY2(workAfterCancel < 100, qPrintable(QString::number(workAfterCancel)));
+    Run(QString("%1:film avi|%2:film avi.1|%2:film avi.sha256").arg(join ? "no" : "has", join ? "has" : "no"));
+    QCOMPARE(QDir(Folder()).entryList(QDir::Hidden | QDir::Files).filter(".tessik"), QStringList());
+    QTRY_COMPARE(form_->isVisible(), cancel != "close");
   }
 };
 

@@ -44,8 +44,11 @@ status_of() { "$@" >"$work/out" 2>"$work/err"; echo $?; }
 # `call STEP...` runs steps of Tessik.FileSplit through `component call`,
 # behind the command words in the array `via` if set (strace, valgrind), and
 # kills it should it ever hang. split_call FILE PARTS [STEP...] and
-# join_call FILE [STEP...] are the two operations.
-call() { timeout -k 5 600 ${via[@]+"${via[@]}"} "$COMPONENT" call Tessik.FileSplit "$@"; }
+# join_call FILE [STEP...] are the two operations. With one_thread set, the
+# engine runs on the calling thread, for scripts that count each thread's calls.
+call() {
+  timeout -k 5 600 ${via[@]+"${via[@]}"} "$COMPONENT" call Tessik.FileSplit ${one_thread:+WorkerThread=False} "$@"
+}
 split_call() { call "InputFile=$1" "SubFilesNumber=$2" Split "${@:3}"; }
 join_call() { call "OutputFile=$1" Join "${@:2}"; }
 

@@ -14,6 +14,7 @@
 set -u
 # shellcheck source=../e2e/checks.sh
 source "$(dirname "$0")/../e2e/checks.sh"
+one_thread=1  # strace counts the calls of each thread apart
 command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null || { skip "strace cannot trace here"; exit 77; }
 use_scratch_registry register
 cd "$work" || exit 1  # the traces then name the set's folder only where the operation does

@@ -7,15 +7,22 @@
 //   SHORT_IO_PACE=MS  a slow disk: every call waits MS milliseconds first and
 //                   moves at most 64 KiB (read at each call, so a test may
 //                   change it while it runs)
+//   SHORT_IO_FLUSH=MS   a slow flush: every fsync and fdatasync waits MS
+//                   milliseconds first; short_io_flush_time() tells a test
+//                   for how many milliseconds so far at least one flush
+//                   was under way, short_io_flushing() how many are now
 // Pipes, terminals and sockets pass through untouched. Only the calls the
 // programs make are wrapped (nm -D lists read, write, pread, copy_file_range).
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 static unsigned long shortened;
@@ -70,6 +77,57 @@ ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, 
                         unsigned int flags) {
   NEXT(copy_file_range);
   return next_copy_file_range(in, inOffset, out, outOffset, Shorten(in, count), flags);
+}
+
+static pthread_mutex_t flushes = PTHREAD_MUTEX_INITIALIZER;
+static int flushing;
+static double flushStart, flushTime;  // milliseconds
+
+static double Now(void) {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (double)now.tv_sec * 1000 + (double)now.tv_nsec / 1e6;
+}
+
+// Counts a flush beginning (+1) or ending (-1) and the time any was under way.
+static void CountFlush(int change) {
+  pthread_mutex_lock(&flushes);
+  if (flushing == 0 && change > 0) flushStart = Now();
+  flushing += change;
+  if (flushing == 0) flushTime += Now() - flushStart;
+  pthread_mutex_unlock(&flushes);
+}
+
+double short_io_flush_time(void) {
+  pthread_mutex_lock(&flushes);
+  const double time = flushTime + (flushing > 0 ? Now() - flushStart : 0);
+  pthread_mutex_unlock(&flushes);
+  return time;
+}
+
+int short_io_flushing(void) { return __atomic_load_n(&flushing, __ATOMIC_RELAXED); }
+
+// Runs one flush, slowed as SHORT_IO_FLUSH says.
+static int SlowFlush(int (*flush)(int), int fd) {
+  const char* delay = getenv("SHORT_IO_FLUSH");
+  if (delay == NULL) return flush(fd);
+  CountFlush(1);
+  usleep((useconds_t)atoi(delay) * 1000u);
+  const int result = flush(fd);
+  const int error = errno;
+  CountFlush(-1);
+  errno = error;
+  return result;
+}
+
+int fsync(int fd) {
+  NEXT(fsync);
+  return SlowFlush(next_fsync, fd);
+}
+
+int fdatasync(int fd) {
+  NEXT(fdatasync);
+  return SlowFlush(next_fdatasync, fd);
 }
 
 __attribute__((destructor)) static void Report(void) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,6 +19,11 @@ struct SetOptions {
   // settled. Returning true asks the operation to stop: it removes what it
   // wrote, as after a failure, and raises error 18.
   std::function<bool(std::int64_t done, std::int64_t total)> progress;
+  // Set from any thread to stop the work as a report answered true does. It
+  // is looked at between every two pieces of the work and while the work
+  // waits for its helpers, so a stop takes effect within a piece's time
+  // (about a tenth of a second), or once a flush under way has ended.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // How a split or a join ended, when it did not raise a runtime error.

@@ -122,8 +122,10 @@ bool FileSplit::Split() {
   const std::int16_t parts = SubFilesNumber();
   if (parts <= 1) return false;
   // The part size goes to the engine in 64 bits, so files of any size split.
-  const control::Outcome outcome =
-      control::SplitFiles(InputFile(), control::PartSize(length, parts), Options());
+  const std::int64_t partSize = control::PartSize(length, parts);
+  const control::Outcome outcome = RunEngine([&](const control::SetOptions& options) {
+    return control::SplitFiles(InputFile(), partSize, options);
+  });
   if (!outcome) ShowFailure("Error splitting file!", outcome.reason);
   return outcome.done;
 }
@@ -138,13 +140,17 @@ bool FileSplit::Join() {
 
 control::Outcome FileSplit::RunJoin(const std::string& path) {
   verifiedWith_.clear();
-  control::Outcome outcome = control::JoinFiles(path, Options());
+  control::Outcome outcome = RunEngine(
+      [&](const control::SetOptions& options) { return control::JoinFiles(path, options); });
   verifiedWith_ = outcome.checksumFile;
   return outcome;
 }
 
 bool FileSplit::SplitFiles(const std::string& inputFilename, std::int32_t& newFileSizeBytes) {
-  return control::SplitFiles(inputFilename, newFileSizeBytes, Options()).done;
+  const std::int64_t partSize = newFileSizeBytes;
+  return RunEngine([&](const control::SetOptions& options) {
+           return control::SplitFiles(inputFilename, partSize, options);
+         }).done;
 }
 
 bool FileSplit::JoinFiles(const std::string& inputFilename) { return RunJoin(inputFilename).done; }
@@ -205,14 +211,12 @@ Status FileSplit::Unadvise(const platform::Guid& outgoing) {
   return Status::Ok;
 }
 
-control::SetOptions FileSplit::Options() {
-  control::SetOptions options{Checksums(), {}};
-  if (events_) {
-    options.progress = [this](std::int64_t done, std::int64_t total) {
-      return FireProgress(done, total);
-    };
-  }
-  return options;
+control::Outcome FileSplit::RunEngine(const EngineWork& work) {
+  const ProgressEvent progress = [this](std::int64_t done, std::int64_t total) {
+    return FireProgress(done, total);
+  };
+  if (events_ && WorkerThread()) return RunOnWorkerThread(Checksums(), work, progress);
+  return work(control::SetOptions{Checksums(), events_ ? progress : nullptr, nullptr});
 }
 
 bool FileSplit::FireProgress(std::int64_t done, std::int64_t total) {
@@ -260,6 +264,10 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
       PutChecksums(arguments[0].ToBoolean());
       return {};
     case kDispidVerifiedWith: return Variant(VerifiedWith());
+    case kDispidWorkerThread:
+      if (!put) return Variant(WorkerThread());
+      PutWorkerThread(arguments[0].ToBoolean());
+      return {};
     default: break;
   }
   throw platform::RuntimeError(platform::ErrorNumber::UnsupportedMember);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine_thread.h"
+
 #include <control/split_join.h>
 #include <platform/component/class_factory.h>
 #include <platform/component/connection.h>
@@ -41,6 +43,14 @@ class FileSplit final : public platform::StandardDispatch,
   // against one; true unless the host says otherwise.
   bool Checksums() const { return checksums_; }
   void PutChecksums(bool New_Checksums);
+  // Whether Split, Join, SplitFiles and JoinFiles run the engine on a
+  // worker thread while a host is connected to the events; true unless the
+  // host says otherwise. Either way calls and events stay on the host's
+  // thread; off, the work runs there too and Progress comes only with the
+  // engine's own reports (a tool that counts the calls each thread makes
+  // wants that).
+  bool WorkerThread() const { return workerThread_; }
+  void PutWorkerThread(bool New_WorkerThread) { workerThread_ = New_WorkerThread; }
   // The checksum file the last join was verified against; empty when the
   // last join was not verified or not done.
   std::string VerifiedWith() const { return verifiedWith_; }
@@ -90,9 +100,11 @@ class FileSplit final : public platform::StandardDispatch,
   void PropertyChanged(platform::DispatchId id, std::string_view name);
   // Joins `path` with the Checksums setting and remembers what verified it.
   control::Outcome RunJoin(const std::string& path);
-  // What the engine is told: the Checksums setting and, while a host is
-  // connected to the events, where progress goes.
-  control::SetOptions Options();
+  // Runs `work`, one call of the engine, with the Checksums setting. While a
+  // host is connected to the events, the engine runs on a worker thread and
+  // Progress reaches the host on its own thread, often enough for it to
+  // keep its window alive; otherwise the work runs on the caller's thread.
+  control::Outcome RunEngine(const EngineWork& work);
   // Sends Progress to the connected host; true when it asked to cancel.
   bool FireProgress(std::int64_t done, std::int64_t total);
   // Shows the component's failure box: `what` failed, and why.
@@ -104,6 +116,7 @@ class FileSplit final : public platform::StandardDispatch,
   std::string outputFile_;
   std::int16_t subFilesNumber_ = 0;
   bool checksums_ = true;
+  bool workerThread_ = true;
   std::string verifiedWith_;
   platform::Ref<platform::PropertyNotifySink> sink_;
   platform::Ref<platform::Dispatch> events_;

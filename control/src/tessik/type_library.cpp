@@ -26,11 +26,15 @@ constexpr std::array<ParameterInfo, 2> kSplitFilesParameters = {{
 constexpr std::array<ParameterInfo, 1> kJoinFilesParameters = {
     {{"inputFilename", DeclaredType::String}}};
 constexpr std::array<ParameterInfo, 1> kNewChecksums = {{{"New_Checksums", DeclaredType::Boolean}}};
+constexpr std::array<ParameterInfo, 1> kNewWorkerThread = {
+    {{"New_WorkerThread", DeclaredType::Boolean}}};
+constexpr char kWorkerThreadHelp[] =
+    "Run each split and join on a thread of its own while Progress keeps the host served";
 constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 14> kMembers = {{
+constexpr std::array<MemberInfo, 16> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -58,6 +62,10 @@ constexpr std::array<MemberInfo, 14> kMembers = {{
      false, kChecksumsHelp},
     {kDispidVerifiedWith, MemberKind::PropertyGet, "VerifiedWith", {}, DeclaredType::String, true,
      "Checksum file the last join was verified against"},
+    {kDispidWorkerThread, MemberKind::PropertyGet, "WorkerThread", {}, DeclaredType::Boolean,
+     true, kWorkerThreadHelp},
+    {kDispidWorkerThread, MemberKind::PropertyPut, "WorkerThread", kNewWorkerThread,
+     DeclaredType::None, true, kWorkerThreadHelp},
 }};
 
 constexpr std::array<ParameterInfo, 3> kProgressParameters = {{
