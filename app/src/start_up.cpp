@@ -16,7 +16,14 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <stop_token>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -25,15 +32,27 @@
 
 namespace {
 
-constexpr std::size_t kCheckChunkBytes = std::size_t{1} << 20;
+// Small enough that a stop is seen soon on the slowest disk.
+constexpr std::size_t kCheckChunkBytes = std::size_t{64} << 10;
+constexpr std::chrono::milliseconds kWindowBeat{25};
+
+// What the reading thread shares with the window's.
+struct Reading {
+  std::atomic<std::int64_t> length{0};
+  std::atomic<std::int64_t> read{0};
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool finished = false;
+  bool wholeRead = false;  // else stopped
+  std::exception_ptr failure;
+};
 
 // Reads the file at `path` from its start to its end and keeps nothing,
-// showing the progress in `window` after each chunk. False when the user
-// cancelled. Raises the file's runtime error when it cannot be opened or
-// read, error 75 for anything but a regular file (a FIFO, a device, a
-// folder: none has an end to read to) and error 62 when it ends before the
-// length it had when opened.
-bool ReadThrough(const std::string& path, ProgressWindow& window) {
+// counting in `reading` what it read, until `stop` is asked. Raises the
+// file's runtime error when it cannot be opened or read, error 75 for
+// anything but a regular file (a FIFO, a device, a folder: none has an end
+// to read to) and error 62 when it ends before the length it had when opened.
+bool ReadAll(const std::string& path, Reading& reading, const std::stop_token& stop) {
   // Opened without waiting: a FIFO with no writer would hold the open for ever.
   const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (descriptor < 0) throw platform::FileError(errno, path);
@@ -43,23 +62,53 @@ bool ReadThrough(const std::string& path, ProgressWindow& window) {
   if (!S_ISREG(status.st_mode)) {
     throw platform::RuntimeError(platform::ErrorNumber::PathFileAccessError, path);
   }
-  const auto length = static_cast<double>(status.st_size);
+  reading.length = status.st_size;
   std::vector<char> chunk(kCheckChunkBytes);
-  std::int64_t total = 0;
   for (;;) {
+    if (stop.stop_requested()) return false;
     const ssize_t count = read(file.descriptor(), chunk.data(), chunk.size());
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) throw platform::FileError(errno, path);
     if (count == 0) break;
-    total += count;
-    if (window.Update(static_cast<double>(total), std::max(length, static_cast<double>(total)))) {
-      return false;
-    }
+    reading.read += count;
   }
-  if (total < status.st_size) {
+  if (reading.read < status.st_size) {
     throw platform::RuntimeError(platform::ErrorNumber::InputPastEndOfFile, path);
   }
   return true;
+}
+
+// Reads the file at `path` through on a thread of its own, while this
+// thread shows the progress in `window` and so keeps the window served,
+// however slow the disk. False when the user cancelled; raises what the
+// reading raised.
+bool ReadThrough(const std::string& path, ProgressWindow& window) {
+  Reading reading;
+  std::jthread reader([&](const std::stop_token& stop) {
+    bool whole = false;
+    std::exception_ptr failure;
+    try {
+      whole = ReadAll(path, reading, stop);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    const std::lock_guard lock(reading.mutex);
+    reading.wholeRead = whole;
+    reading.failure = failure;
+    reading.finished = true;
+    reading.ended.notify_all();
+  });
+  std::unique_lock lock(reading.mutex);
+  while (!reading.ended.wait_for(lock, kWindowBeat, [&] { return reading.finished; })) {
+    lock.unlock();
+    const auto read = static_cast<double>(reading.read.load());
+    if (window.Update(read, std::max(static_cast<double>(reading.length.load()), read))) {
+      reader.request_stop();
+    }
+    lock.lock();
+  }
+  if (reading.failure) std::rethrow_exception(reading.failure);
+  return reading.wholeRead;
 }
 
 }  // namespace
