@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 
 namespace {
 
@@ -62,7 +64,9 @@ ProgressWindow::~ProgressWindow() { qApp->removeEventFilter(this); }
 
 bool ProgressWindow::Update(double done, double total) {
   bar_->setValue(total > 0 ? static_cast<int>(done / total * kBarSteps) : 0);
-  amount_->setText(Kilobytes(done / 1024) + QStringLiteral(" de ") + Kilobytes(total / 1024));
+  // Whole kb: the fraction of one would only flicker.
+  amount_->setText(Kilobytes(std::round(done / 1024)) + QStringLiteral(" de ") +
+                   Kilobytes(std::round(total / 1024)));
   const double seconds = static_cast<double>(clock_.elapsed()) / 1000;
   if (!cancelled_ && seconds >= kSecondsBeforeEstimate && done > 0 && done < total) {
     timeLeft_->setText(QStringLiteral("Tempo restante: ") +
