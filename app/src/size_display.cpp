@@ -1,6 +1,8 @@
 // The two read-outs: the input file's size and the size of one part, in
-// units of 1024 bytes, kept current as the fields change; and the path
-// fields' tooltips, which show their full text.
+// units of 1024 bytes, kept current as the fields change; the path fields'
+// tooltips, which show their full text; and what follows the input field
+// however it changed (typed, picked or loaded at start-up): the output
+// field and the window's caption.
 #include "form1.h"
 
 #include "window_text.h"
@@ -20,14 +22,18 @@ constexpr double kUnitBytes = 1024.0;
 
 // Each step runs even when the one before failed.
 void Form1::Text1_Change() {
+  const QString path = Text1->text();
   std::int64_t length = 0;
   try {
-    length = platform::FileLength(PathBytes(Text1->text()));
+    length = platform::FileLength(PathBytes(path));
   } catch (const platform::RuntimeError&) {
     // No such file (yet): the read-outs show 0 while the user types.
   }
   Label5->setText(Kilobytes(static_cast<double>(length) / kUnitBytes));
-  Text1->setToolTip(Text1->text());
+  Text1->setToolTip(path);
+  Text2->setText(OutputName(path));
+  const QString title = QString::fromLatin1(kProgramTitle);
+  setWindowTitle(path.isEmpty() ? title : title + QStringLiteral(" - ") + path);
   RecomputeSizePerPart();
 }
 

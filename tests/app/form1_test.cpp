@@ -198,10 +198,12 @@ class Form1Test : public QObject {
   void scenario_data() {
     QTest::addColumn<QString>("steps");
     const QString longName = '/' + QString(150, u'd') + '/' + QString(150, u'f') + ".1";
-    QTest::newRow("the input picked names the output")
-        << "pick:/data/copias.1/film.avi.1|click:Command1|Text1=/data/copias.1/film.avi.1|"
-           "Text2=/data/copias.1/film.avi|buttons=45|pick:/data/film.avi.11|click:Command1|Text2=/data/film.avi.11|"
-           "pick:/data/film.avi|click:Command1|Text2=/data/film.avi";
+    QTest::newRow("the input typed or picked names the output and the caption")  // a pick again, a typed change
+        << "set:Text1=/d/b.1|Text2=/d/b|title=Talhaz - /d/b.1|buttons=|pick:/data/copias.1/film.avi.1|click:Command1|"
+           "Text1=/data/copias.1/film.avi.1|Text2=/data/copias.1/film.avi|buttons=45|pick:/data/film.avi.11|"
+           "click:Command1|Text2=/data/film.avi.11|pick:/data/film.avi|click:Command1|Text2=/data/film.avi|pick:/x/out|"
+           "click:Command2|pick:/data/film.avi|click:Command1|Text2=/data/film.avi|title=Talhaz - /data/film.avi|"
+           "pick:/x/out|click:Command2|Text2=/x/out|set:Text1=|Text2=|title=Talhaz";
     QTest::newRow("one name for both dialogs, kept when cancelled")
         << "cancel|click:Command1|Text1=|Text2=|buttons=45|cancel|click:Command2|Text2=|"
            "pick:/data/film.avi.1|click:Command1|cancel|click:Command2|Text2=/data/film.avi.1|"
@@ -251,7 +253,8 @@ class Form1Test : public QObject {
            "file:film avi.1=20|file:empty=0|load:|load:\"|load:\"\"|box=Erro 53\t48\tFile not found|"
            "load:\"$/film avi.1|box=Erro 53\t48\tFile not found|load:$/|box=Erro 75\t48\tPath/File access error|"
            "title=Talhaz|Text1=|buttons=|load:$/film avi.1|title=Talhaz - $/film avi.1|Text1=$/film avi.1|"
-           "Text2=$/film avi|buttons=45|load:\"$/empty\"|Text1=$/empty|Text2=$/empty";
+           "Text2=$/film avi|buttons=45|load:\"$/empty\"|Text1=$/empty|Text2=$/empty|title=Talhaz - $/empty|"
+           "pick:$/film avi.1|click:Command1|title=Talhaz - $/film avi.1";
   }
   void scenario() { QFETCH(QString, steps); Run(steps); }
 
