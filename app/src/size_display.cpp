@@ -17,6 +17,14 @@
 namespace {
 
 constexpr double kUnitBytes = 1024.0;
+// Label5 for a name that names nothing; Label6 then stays empty.
+constexpr QStringView kNoSuchFile = u"o ficheiro não existe";
+
+// True for a failed length query that says nothing is at the name.
+bool MeansMissing(const platform::RuntimeError& error) {
+  return error.number() == static_cast<std::int32_t>(platform::ErrorNumber::FileNotFound) ||
+         error.number() == static_cast<std::int32_t>(platform::ErrorNumber::PathNotFound);
+}
 
 }  // namespace
 
@@ -24,12 +32,16 @@ constexpr double kUnitBytes = 1024.0;
 void Form1::Text1_Change() {
   const QString path = Text1->text();
   std::int64_t length = 0;
+  bool missing = false;
   try {
     length = platform::FileLength(PathBytes(path));
-  } catch (const platform::RuntimeError&) {
-    // No such file (yet): the read-outs show 0 while the user types.
+  } catch (const platform::RuntimeError& error) {
+    // Any other failure, or an empty field, shows 0.
+    missing = !path.isEmpty() && MeansMissing(error);
   }
-  Label5->setText(Kilobytes(static_cast<double>(length) / kUnitBytes));
+  Label5->setText(missing ? kNoSuchFile.toString()
+                          : Kilobytes(static_cast<double>(length) / kUnitBytes));
+  if (missing) Label6->clear();
   Text1->setToolTip(path);
   Text2->setText(OutputName(path));
   const QString title = QString::fromLatin1(kProgramTitle);
@@ -42,9 +54,10 @@ void Form1::Text2_Change() { Text2->setToolTip(Text2->text()); }
 void Form1::Text3_Change() { RecomputeSizePerPart(); }
 
 // The size shown in Label5 divided by the number that Text3 starts with.
-// Leaves Label6 as it was when there is nothing sensible to show: no parts,
-// or numbers beyond what a double holds.
+// Leaves Label6 as it was when there is nothing sensible to show: no file,
+// no parts, or numbers beyond what a double holds.
 void Form1::RecomputeSizePerPart() {
+  if (Label5->text() == kNoSuchFile) return;
   try {
     const double parts = platform::LeadingNumber(Text3->text().toStdString());
     const double dividend = platform::LeadingNumber(Label5->text().toStdString());
