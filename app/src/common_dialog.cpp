@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -27,6 +30,7 @@ constexpr QChar kFilterSeparator = u'|';
 constexpr char kFileTypeComboName[] = "fileTypeCombo";
 constexpr char kFileNameEditName[] = "fileNameEdit";
 constexpr char kDetailViewName[] = "treeView";
+constexpr char kButtonBoxName[] = "buttonBox";
 
 // "Description (pattern)": the description as given when it already ends
 // with its pattern in parentheses, which is also where Qt reads the pattern.
@@ -130,6 +134,49 @@ void KeepNameAcrossFilterSwitches(QFileDialog* dialog) {
   if (fileTypes != nullptr && name != nullptr) new NameKeeper(dialog, fileTypes, name);
 }
 
+// Where a name typed with a double quote leads: exactly that name, in the
+// folder shown unless it is absolute. Nothing for a name without one.
+std::optional<QString> QuotedNamePath(const QFileDialog& dialog) {
+  const auto* name = dialog.findChild<QLineEdit*>(kFileNameEditName);
+  if (name == nullptr || !name->text().contains(u'"')) return std::nullopt;
+  return dialog.directory().absoluteFilePath(name->text());
+}
+
+// Takes a name typed with a double quote as that one name. Qt reads double
+// quotes in the name field as a list of quoted names ("a" "b") and picks
+// the first, or a listed file one of them names; here such a name is picked
+// whole, or entered when it names a folder, as Qt enters a typed folder.
+// Names without a double quote are Qt's to read. The save dialog never asks
+// before choosing an existing file, so neither does this.
+class FileDialog final : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const std::optional<QString> path = QuotedNamePath(*this);
+    if (!path) return QFileDialog::accept();
+    if (QFileInfo(*path).isDir()) return setDirectory(*path);
+    QDialog::accept();
+  }
+};
+
+// Keeps the accept button enabled while the name holds a double quote: Qt
+// judges the name by its own reading as a list, in which "cassete 8\""
+// names nothing, and sets the button on each change of the name; this runs
+// after it. Called once the accept mode is set: Qt makes an accept button
+// for each mode.
+void EnableAcceptForQuotedNames(QFileDialog* dialog) {
+  const auto* buttons = dialog->findChild<QDialogButtonBox*>(kButtonBoxName);
+  const auto* name = dialog->findChild<QLineEdit*>(kFileNameEditName);
+  if (buttons == nullptr || name == nullptr) return;
+  const bool open = dialog->acceptMode() == QFileDialog::AcceptOpen;
+  QPushButton* accept = buttons->button(open ? QDialogButtonBox::Open : QDialogButtonBox::Save);
+  if (accept == nullptr) return;
+  QObject::connect(name, &QLineEdit::textChanged, accept, [accept](const QString& text) {
+    if (text.contains(u'"')) accept->setEnabled(true);
+  });
+}
+
 // Starts from `fileName`: in its folder when that exists, with its name in
 // the name field. An empty name leaves the dialog where Qt starts it.
 void StartFrom(QFileDialog* dialog, const QString& fileName) {
@@ -219,9 +266,9 @@ std::optional<QString> RunFileDialog(CommonDialog::Kind kind, const QString& fil
                                      const QStringList& nameFilters, QWidget* owner) {
   const std::unique_ptr<QFileDialog> dialog(MakeFileDialog(kind, fileName, nameFilters, owner));
   if (dialog->exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList picked = dialog->selectedFiles();
+  const QString picked = QuotedNamePath(*dialog).value_or(dialog->selectedFiles().value(0));
   if (picked.isEmpty()) return std::nullopt;
-  return picked.first();
+  return picked;
 }
 
 }  // namespace
@@ -241,7 +288,7 @@ void CommonDialog::Show(Kind kind, QWidget* owner) {
 
 QFileDialog* MakeFileDialog(CommonDialog::Kind kind, const QString& fileName,
                             const QStringList& nameFilters, QWidget* owner) {
-  auto* dialog = new QFileDialog(owner);
+  auto* dialog = new FileDialog(owner);
   // First, so that the widgets and the file system model the proxy wraps
   // exist, and so that the dialog behaves the same on every desktop.
   dialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -254,6 +301,7 @@ QFileDialog* MakeFileDialog(CommonDialog::Kind kind, const QString& fileName,
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
     KeepNameAcrossFilterSwitches(dialog);
   }
+  EnableAcceptForQuotedNames(dialog);
   // The filter before the name: selecting a filter rewrites the extension
   // of a name already in a save dialog.
   if (!nameFilters.isEmpty()) {

@@ -116,8 +116,9 @@ void Form1::BuildControls() {
     this->*layout.control = button;
   }
 
-  // The output field is filled by the commands; it looks and acts read-only
-  // (it still takes the focus and lets the user select and copy).
+  // The output field follows the input field and the save dialog; it looks
+  // and acts read-only (it still takes the focus and lets the user select
+  // and copy).
   QPalette outputPalette = Text2->palette();
   outputPalette.setColor(QPalette::Base, outputPalette.color(QPalette::Button));
   Text2->setPalette(outputPalette);

@@ -162,9 +162,7 @@ void Form1::LoadFileArgument(const QString& path) {
     return;
   }
   if (!read) return;
-  setWindowTitle(QStringLiteral("Talhaz - ") + path);
-  Text1->setText(path);
-  Text2->setText(OutputName(Text1->text()));
+  Text1->setText(path);  // which names the output and the caption
   Command4->setEnabled(true);
   Command5->setEnabled(true);
 }

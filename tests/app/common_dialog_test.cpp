@@ -126,18 +126,27 @@ class CommonDialogTest : public QObject {
     QTest::newRow("open, missing file") << false << "new.avi.1" << Path("new.avi.1");
     QTest::newRow("save, existing, no question") << true << "film.avi.1" << Path("film.avi.1");
     QTest::newRow("save, cancel") << true << "" << Path("film.avi");
+    // A name with a double quote is that one name, never a list of quoted
+    // names; a folder is entered, and the name typed again there.
+    QTest::newRow("open, quotes") << false << "relatório \"final\" d'água" << Path("relatório \"final\" d'água");
+    QTest::newRow("open, a folder") << false << "o \"sub\"" << Path("o \"sub\"/o \"sub\"");
+    QTest::newRow("save, absolute, exists") << true << Path("\"film.avi\" cópia") << Path("\"film.avi\" cópia");
+    QTest::newRow("save, a last quote, a first blank") << true << " cassete 8\"" << Path(" cassete 8\"");
   }
   void realDialogAnswersShow() {
     QFETCH(bool, save);
     QFETCH(QString, typed);
+    QVERIFY(QFile(Path("\"film.avi\" cópia")).open(QIODevice::WriteOnly));  // beside film.avi
+    QVERIFY(QDir().mkpath(Path("o \"sub\"/film.avi")));  // listed there as film.avi is here
     CommonDialog dialog(kWindowFilter);
     dialog.SetChooser([this](Kind, const QString&, const QStringList&) { return Path("film.avi"); });
     dialog.ShowOpen(nullptr);
     dialog.SetChooser(nullptr);  // the real dialog from here on
     // Types into the file dialog's focused name field, as a user does, once
     // the start name is listed (Qt keeps the start name's selection over a
-    // name typed without focus); gives up after ten refused accepts. Any
-    // other modal dialog is a question, closed.
+    // name typed without focus), and clicks the accept button; gives up
+    // after ten clicks (Enter in the field accepts even while the button is
+    // disabled). Any other modal dialog is a question, closed.
     int ticks = 0, accepts = 0, questions = 0;
     QTimer answerer;
     connect(&answerer, &QTimer::timeout, [&] {
@@ -147,8 +156,9 @@ class CommonDialogTest : public QObject {
       if (files != nullptr &&
           ((NameField(files)->hasFocus() && Listed(files).contains("film.avi")) || ++ticks > 100)) {
         NameField(files)->setText(typed);
-        const bool accept = !typed.isEmpty() && ++accepts <= 10;
-        QMetaObject::invokeMethod(files, accept ? &QDialog::accept : &QDialog::reject, Qt::QueuedConnection);
+        const auto answer = typed.isEmpty() || ++accepts > 10 ? QDialogButtonBox::Cancel
+                            : save ? QDialogButtonBox::Save : QDialogButtonBox::Open;
+        QTest::mouseClick(files->findChild<QDialogButtonBox*>()->button(answer), Qt::LeftButton);
       } else if (modal != nullptr && files == nullptr) {
         ++questions;
         modal->close();

@@ -202,10 +202,12 @@ class Form1Test : public QObject {
   void scenario_data() {
     QTest::addColumn<QString>("steps");
     const QString longName = '/' + QString(150, u'd') + '/' + QString(150, u'f') + ".1";
-    QTest::newRow("the input picked names the output")
-        << "pick:/data/copias.1/film.avi.1|click:Command1|Text1=/data/copias.1/film.avi.1|"
-           "Text2=/data/copias.1/film.avi|buttons=45|pick:/data/film.avi.11|click:Command1|Text2=/data/film.avi.11|"
-           "pick:/data/film.avi|click:Command1|Text2=/data/film.avi";
+    QTest::newRow("the input typed or picked names the output and the caption")  // a pick again, a typed change
+        << "set:Text1=/d/b.1|Text2=/d/b|title=Talhaz - /d/b.1|buttons=|pick:/data/copias.1/film.avi.1|click:Command1|"
+           "Text1=/data/copias.1/film.avi.1|Text2=/data/copias.1/film.avi|buttons=45|pick:/data/film.avi.11|"
+           "click:Command1|Text2=/data/film.avi.11|pick:/data/film.avi|click:Command1|Text2=/data/film.avi|pick:/x/out|"
+           "click:Command2|pick:/data/film.avi|click:Command1|Text2=/data/film.avi|title=Talhaz - /data/film.avi|"
+           "pick:/x/out|click:Command2|Text2=/x/out|set:Text1=|Text2=|title=Talhaz|Label5=0 kb";
     QTest::newRow("one name for both dialogs, kept when cancelled")
         << "cancel|click:Command1|Text1=|Text2=|buttons=45|cancel|click:Command2|Text2=|"
            "pick:/data/film.avi.1|click:Command1|cancel|click:Command2|Text2=/data/film.avi.1|"
@@ -244,8 +246,9 @@ class Form1Test : public QObject {
            "set:Text3=0|Label6=0.5 kb|set:Text3=|Label6=0.5 kb|set:Text3=1 0|Label6=0.15 kb|"
            "set:Text3=-2|Label6=-0.75 kb|set:Text3=0.5|Label6=3 kb|set:Text3=2,5|Label6=0.75 kb|"
            "file:b=3000|set:Text1=$/b|Label5=2.9296875 kb|Label6=1.46484375 kb|file:c=2048|set:Text1=$/c|"
-           "Label5=2 kb|Label6=1 kb|set:Text1=$/absent|Label5=0 kb|Label6=0 kb|file:d=1|set:Text3=32767|"
-           "set:Text1=$/d|Label5=0.0009765625 kb|Label6=2.98032319101535E-08 kb|file:e=0|set:Text1=$/e|"
+           "Label5=2 kb|Label6=1 kb|set:Text1=$/absent|Label5=o ficheiro não existe|Label6=|set:Text1=$/none/x|"
+           "Label5=o ficheiro não existe|file:d=1|set:Text3=32767|Label6=|set:Text1=$/" + QString(256, u'n') +
+           "|Label5=0 kb|set:Text1=$/d|Label5=0.0009765625 kb|Label6=2.98032319101535E-08 kb|file:e=0|set:Text1=$/e|"
            "Label5=0 kb|Label6=0 kb|file:f=5368709120|set:Text3=2|set:Text1=$/f|Label5=5242880 kb|Label6=2621440 kb";
     QTest::newRow("size display, decimal comma")  // reads "1,5" back as 1
         << "locale:pt_PT|file:a=1536|set:Text1=$/a|Label5=1,5 kb|Label6=0,5 kb";
@@ -255,7 +258,8 @@ class Form1Test : public QObject {
            "file:film avi.1=20|file:empty=0|load:|load:\"|load:\"\"|box=Erro 53\t48\tFile not found|"
            "load:\"$/film avi.1|box=Erro 53\t48\tFile not found|load:$/|box=Erro 75\t48\tPath/File access error|"
            "title=Talhaz|Text1=|buttons=|load:$/film avi.1|title=Talhaz - $/film avi.1|Text1=$/film avi.1|"
-           "Text2=$/film avi|buttons=45|load:\"$/empty\"|Text1=$/empty|Text2=$/empty";
+           "Text2=$/film avi|buttons=45|load:\"$/empty\"|Text1=$/empty|Text2=$/empty|title=Talhaz - $/empty|"
+           "pick:$/film avi.1|click:Command1|title=Talhaz - $/film avi.1";
   }
   void scenario() { QFETCH(QString, steps); Run(steps); }
 
