@@ -72,7 +72,9 @@ class Form1 : public QWidget {
   void Command5_Click();
   void Command6_Click();
 
-  // The size display's reactions to the three text fields.
+  // The reactions to the three text fields: the size display and the
+  // tooltips; a change of the input field, however made, also sets the
+  // output field and the caption from it.
   void Text1_Change();
   void Text2_Change();
   void Text3_Change();
