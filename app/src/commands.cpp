@@ -1,13 +1,13 @@
-// The six buttons. Success is reported only after the component says the work
-// was done; a failure it detects itself has already been shown in its own box,
-// and a cancel the user asked for needs no box at all.
+// The buttons but "Abrir Ficheiro" (open_file.cpp). Success is reported only
+// after the component says the work was done; a failure it detects itself has
+// already been shown in its own box, and a cancel the user asked for needs no
+// box at all.
 #include "form1.h"
 
 #include "progress_window.h"
 #include "window_text.h"
 
 #include <platform/conversions.h>
-#include <platform/desktop_shell.h>
 
 #include <QApplication>
 #include <QFile>
@@ -151,10 +151,11 @@ void Form1::Command4_Click() {
   try {
     if (Text2->text().isEmpty()) return ShowMissing("Indique o ficheiro a criar.");
     PutProperties(PartsOf(Text3));
+    RememberJoinedFile({});  // however this join ends, an earlier one's file is not offered
     if (!CallOperation(kDispidJoin, QStringLiteral("A juntar - ") + FileNameOf(Text2))) return;
+    RememberJoinedFile(Text2->text());
     ShowBox(QStringLiteral("Junção Completa!") + VerificationLine(), MessageBoxStyle::Ok,
             kProgramTitle);
-    Command6->setEnabled(true);
   } catch (const platform::RuntimeError& error) {
     ShowFailure(error);
   }
@@ -171,14 +172,5 @@ void Form1::Command5_Click() {
     ShowBox(QStringLiteral("Divisão Completa!"), MessageBoxStyle::Ok, kProgramTitle);
   } catch (const platform::RuntimeError& error) {
     ShowFailure(error);
-  }
-}
-
-// "Abrir Ficheiro": the desktop opens the output file; whether it can is
-// the desktop's business.
-void Form1::Command6_Click() {
-  try {
-    platform::OpenWithDesktop(PathBytes(Text2->text()));
-  } catch (const platform::RuntimeError&) {
   }
 }
