@@ -239,10 +239,16 @@ class Form1Test : public QObject {
            "box=Talhaz\t48\tIndique o ficheiro a criar.|buttons=45|no:present.1";
     QTest::newRow("split refused: its box alone, nothing made")
         << "file:present=10|pick:$/present|click:Command1|set:Text3=|click:Command5|box=Erro n: 13\t16\tType mismatch|"
-           "set:Text3=1|click:Command5|box=Talhaz\t48\tIndique pelo menos 2 partes.|set:Text3=2|lock:present|"
+           "set:Text3=1|click:Command5|box=Talhaz\t48\tIndique pelo menos 2 partes.|set:Text3=-40000|click:Command5|"
+           "box=Talhaz\t48\tIndique pelo menos 2 partes.|set:Text3=2|lock:present|"
            "click:Command5|box=Tessik\t16\tError splitting file!\\npresent is in use by another program|"
-           "set:Text1=$/absent|click:Command5|box=Erro n: 53\t16\tFile not found|set:Text1=|click:Command5|"
+           "set:Text1=$/absent|click:Command5|box=Erro n: 53\t16\tFile not found|set:Text3=1e400|click:Command5|"
+           "box=Talhaz\t48\tSão demasiadas partes para absent: indique no máximo 32767.|set:Text1=|click:Command5|"
            "box=Talhaz\t48\tIndique o ficheiro a dividir.|buttons=45|no:present.1";
+    QTest::newRow("too many parts: 32767 would cut 3 GiB into 32767 fragments, one past a set")
+        << "file:big=3221225472|pick:$/big|click:Command1|set:Text3=32767|click:Command5|"
+           "box=Talhaz\t48\tSão demasiadas partes para big: indique no máximo 32766.|set:Text3=40000|click:Command5|"
+           "box=Talhaz\t48\tSão demasiadas partes para big: indique no máximo 32766.|no:big.1";
     QTest::newRow("size display")
         << "file:a=1536|set:Text1=$/a|Text1=$/a|Label5=1.5 kb|Label6=0.75 kb|set:Text3=3 partes|Label6=0.5 kb|"
            "set:Text3=0|Label6=0.5 kb|set:Text3=|Label6=0.5 kb|set:Text3=1 0|Label6=0.15 kb|"

@@ -30,7 +30,7 @@ constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 14> kMembers = {{
+constexpr std::array<MemberInfo, 15> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -58,6 +58,8 @@ constexpr std::array<MemberInfo, 14> kMembers = {{
      false, kChecksumsHelp},
     {kDispidVerifiedWith, MemberKind::PropertyGet, "VerifiedWith", {}, DeclaredType::String, true,
      "Checksum file the last join was verified against"},
+    {kDispidLargestSubFilesNumber, MemberKind::PropertyGet, "LargestSubFilesNumber", {},
+     DeclaredType::Integer16, true, "Largest SubFilesNumber with which Split can cut InputFile"},
 }};
 
 constexpr std::array<ParameterInfo, 3> kProgressParameters = {{
