@@ -1,13 +1,13 @@
-// The six buttons. Success is reported only after the component says the work
-// was done; a failure it detects itself has already been shown in its own box,
-// and a cancel the user asked for needs no box at all.
+// The buttons but "Abrir Ficheiro" (open_file.cpp). Success is reported only
+// after the component says the work was done; a failure it detects itself has
+// already been shown in its own box, and a cancel the user asked for needs no
+// box at all.
 #include "form1.h"
 
 #include "progress_window.h"
 #include "window_text.h"
 
 #include <platform/conversions.h>
-#include <platform/desktop_shell.h>
 
 #include <QApplication>
 #include <QFile>
@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+
+#include <limits>
 
 namespace {
 
@@ -25,6 +27,7 @@ constexpr platform::DispatchId kDispidSubFilesNumber = 0x68030000;
 constexpr platform::DispatchId kDispidSplit = 0x60030003;
 constexpr platform::DispatchId kDispidJoin = 0x60030004;
 constexpr platform::DispatchId kDispidVerifiedWith = 0x6803000B;
+constexpr platform::DispatchId kDispidLargestSubFilesNumber = 0x6803000C;
 // Its event Progress(Done, Total, ByRef Cancel).
 constexpr platform::DispatchId kDispidProgress = 1;
 
@@ -60,6 +63,31 @@ std::int16_t PartsOf(const QLineEdit* field) {
   return platform::PartsFromText(field->text().toStdString(), DecimalSeparator());
 }
 
+constexpr auto kOverflow = static_cast<std::int32_t>(platform::ErrorNumber::Overflow);
+constexpr std::int32_t kMostParts = std::numeric_limits<std::int16_t>::max();
+constexpr std::int32_t kBelowLeastParts = std::numeric_limits<std::int16_t>::min() - 1;
+
+// True when the field holds a negative number, however large.
+bool HoldsNegative(const QLineEdit* field) {
+  try {
+    return platform::NumberFromText(field->text().toStdString(), DecimalSeparator()) < 0;
+  } catch (const platform::RuntimeError&) {
+    return field->text().trimmed().startsWith('-');  // beyond even a double
+  }
+}
+
+// The parts typed for a split, read as PartsOf reads them; a number past
+// what they hold comes back just beyond it, on its own side, so that too
+// few and too many stay apart.
+std::int32_t SplitPartsOf(const QLineEdit* field) {
+  try {
+    return PartsOf(field);
+  } catch (const platform::RuntimeError& error) {
+    if (error.number() != kOverflow) throw;
+    return HoldsNegative(field) ? kBelowLeastParts : kMostParts + 1;
+  }
+}
+
 // True for the error of work the user cancelled, when nothing more is to
 // be said (a clean-up that failed adds its words to the description).
 bool IsPlainCancel(const platform::RuntimeError& error) {
@@ -68,6 +96,23 @@ bool IsPlainCancel(const platform::RuntimeError& error) {
 }
 
 QString FileNameOf(const QLineEdit* field) { return QFileInfo(field->text()).fileName(); }
+
+// Tells the user that the input cannot be cut into that many parts, and the
+// most it can be cut into: the component's answer for the input, or the most
+// any split takes when it has none.
+void ShowTooManyParts(platform::Dispatch& split, const QLineEdit* input) {
+  std::int32_t largest = kMostParts;
+  try {
+    Put(split, kDispidInputFile, PathBytes(input->text()));
+    largest = platform::InvokeOrRaise(split, kDispidLargestSubFilesNumber,
+                                      platform::InvokeKind::PropertyGet)
+                  .ToInteger16();
+  } catch (const platform::RuntimeError&) {
+  }
+  ShowBox(QStringLiteral("São demasiadas partes para %1: indique no máximo %2.")
+              .arg(FileNameOf(input), QString::number(largest)),
+          MessageBoxStyle::Exclamation, kProgramTitle);
+}
 
 }  // namespace
 
@@ -151,34 +196,30 @@ void Form1::Command4_Click() {
   try {
     if (Text2->text().isEmpty()) return ShowMissing("Indique o ficheiro a criar.");
     PutProperties(PartsOf(Text3));
+    RememberJoinedFile({});  // however this join ends, an earlier one's file is not offered
     if (!CallOperation(kDispidJoin, QStringLiteral("A juntar - ") + FileNameOf(Text2))) return;
+    RememberJoinedFile(Text2->text());
     ShowBox(QStringLiteral("Junção Completa!") + VerificationLine(), MessageBoxStyle::Ok,
             kProgramTitle);
-    Command6->setEnabled(true);
   } catch (const platform::RuntimeError& error) {
     ShowFailure(error);
   }
 }
 
-// "Dividir": cuts the input file into the number of parts typed.
+// "Dividir": cuts the input file into the number of parts typed. More parts
+// than the input can be cut into (error 6 from the split, where the part
+// size's rounding would pass the largest set) are told with the most it can.
 void Form1::Command5_Click() {
   try {
-    const std::int16_t parts = PartsOf(Text3);
+    const std::int32_t parts = SplitPartsOf(Text3);
     if (Text1->text().isEmpty()) return ShowMissing("Indique o ficheiro a dividir.");
     if (parts < 2) return ShowMissing("Indique pelo menos 2 partes.");
-    PutProperties(parts);
+    if (parts > kMostParts) return ShowTooManyParts(*split_, Text1);
+    PutProperties(static_cast<std::int16_t>(parts));
     if (!CallOperation(kDispidSplit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
     ShowBox(QStringLiteral("Divisão Completa!"), MessageBoxStyle::Ok, kProgramTitle);
   } catch (const platform::RuntimeError& error) {
+    if (error.number() == kOverflow) return ShowTooManyParts(*split_, Text1);
     ShowFailure(error);
-  }
-}
-
-// "Abrir Ficheiro": the desktop opens the output file; whether it can is
-// the desktop's business.
-void Form1::Command6_Click() {
-  try {
-    platform::OpenWithDesktop(PathBytes(Text2->text()));
-  } catch (const platform::RuntimeError&) {
   }
 }

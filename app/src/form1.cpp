@@ -193,4 +193,6 @@ void Form1::ConnectHandlers() {
   connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
   connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
   connect(Text3, &QLineEdit::textChanged, this, &Form1::Text3_Change);
+  connect(Text2, &QLineEdit::textChanged, this, &Form1::UpdateCommand6);
+  connect(&joinedWatch_, &QFileSystemWatcher::fileChanged, this, &Form1::UpdateCommand6);
 }

@@ -6,6 +6,7 @@
 #include <platform/component/dispatch.h>
 #include <platform/runtime_error.h>
 
+#include <QFileSystemWatcher>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -59,6 +60,8 @@ class Form1 : public QWidget {
   // While work runs, closing cancels it first, as Cancelar does; the window
   // closes once the work has cleaned up.
   void closeEvent(QCloseEvent* event) override;
+  // The window coming to the front re-checks "Abrir Ficheiro".
+  bool event(QEvent* event) override;
 
  private:
   void BuildControls();
@@ -123,4 +126,16 @@ class Form1 : public QWidget {
   QPushButton* Command4 = nullptr;
   QPushButton* Command5 = nullptr;
   QPushButton* Command6 = nullptr;
+
+  // "Abrir Ficheiro" offers the file the last join made while the output
+  // field names it and it is there: re-checked when the field changes, the
+  // file changes or the window comes to the front.
+  void RememberJoinedFile(const QString& path);
+  void UpdateCommand6();
+  // Tells the user, once the opener of `name` has said so on `descriptor`,
+  // that no application could open it; the window never waits for that.
+  void WatchOpener(int descriptor, const QString& name);
+
+  QString joinedFile_;  // empty when none is offered
+  QFileSystemWatcher joinedWatch_;
 };

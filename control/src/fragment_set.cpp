@@ -35,4 +35,17 @@ std::int64_t PartSize(std::int64_t fileLength, int parts) {
   return (quotient + 1) % 2 == 0 ? quotient + 1 : quotient + 2;
 }
 
+std::int64_t FragmentsOf(std::int64_t fileLength, std::int64_t partSize) {
+  if (fileLength == 0 || partSize == 0) return 0;
+  return (fileLength - 1) / partSize + 1;
+}
+
+int LargestPartsNumber(std::int64_t fileLength) {
+  // Fewer parts never make more fragments, and n parts never more than n:
+  // the part size is above fileLength / n. So this stops by kLargestSetSize.
+  int parts = kLargestFragmentNumber;
+  while (FragmentsOf(fileLength, PartSize(fileLength, parts)) > kLargestSetSize) --parts;
+  return parts;
+}
+
 }  // namespace control

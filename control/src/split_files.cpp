@@ -26,11 +26,8 @@ using platform::PendingFile;
 // How many fragments a file of `length` bytes gives with `partSize`; error 6
 // when that passes the largest set that can be joined.
 int FragmentCount(std::int64_t length, std::int64_t partSize) {
-  if (length == 0 || partSize == 0) return 0;
-  const std::int64_t count = (length - 1) / partSize + 1;
-  if (count >= kLargestFragmentNumber) {
-    throw platform::RuntimeError(platform::ErrorNumber::Overflow);
-  }
+  const std::int64_t count = FragmentsOf(length, partSize);
+  if (count > kLargestSetSize) throw platform::RuntimeError(platform::ErrorNumber::Overflow);
   return static_cast<int>(count);
 }
 

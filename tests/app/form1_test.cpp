@@ -46,9 +46,12 @@ class Form1Test : public QObject {
   // set:FIELD=TEXT, load:ARGUMENT (the start-up load), shrink:NAME (to 1 MiB
   // once a check has begun), pace:MS (each read and write of a file waits MS
   // ms; none when empty), locale:NAME, opener (a fake desktop opener alone on
-  // PATH), opener:none.
+  // PATH, failing with 4), opener:STATUS, opener:held (one that waits up to 3 s
+  // for a file "release", then fails with 3), opener:none, activate (the
+  // window comes to the front).
   // Checks: CONTROL=TEXT (and a path field's tooltip), buttons=DIGITS (which of
-  // Command4, 5 and 6 are enabled), box=LINE (the boxes since the last check:
+  // Command4, 5 and 6 are enabled, once pending events are served), box=LINE
+  // (the boxes since the last check, once every opener started has answered:
   // that line, or none), title=TEXT, has:NAME, no:NAME, same:NAME=N (holds the
   // N bytes file: wrote), opened=TARGET (the one argument the opener got),
   // dialogs=LIST (each dialog's kind O or S and the name it started from).
@@ -89,17 +92,22 @@ class Form1Test : public QObject {
       return QTimer::singleShot(0, [path = Path(rest)] { QFile::resize(path, 1 << 20); }), std::nullopt;
     }
     if (verb == "opener") {  // opener:none leaves none on PATH
-      const std::string bin = rest.isEmpty() ? WriteFakeOpener(Folder().toStdString()) : "/";
+      const std::string held = "for i in $(seq 150); do [ -e \"$D/release\" ] && exit 3; sleep 0.02; done";
+      const std::string bin = rest == "none" ? "/" : WriteFakeOpener(Folder().toStdString(), rest == "held" ? held : "",
+                                                                     0755, rest.isEmpty() ? 4 : rest.toInt());
       return qputenv("PATH", bin.c_str()), std::nullopt;
     }
+    if (verb == "activate") return QCoreApplication::postEvent(form_.get(), new QEvent(QEvent::WindowActivate)), std::nullopt;
     QString seen, expected = rest;
     if (verb == "box") {
+      if (!QTest::qWaitFor([&] { return form_->findChildren<QSocketNotifier*>().isEmpty(); })) return "an opener unanswered";
       const auto boxes = host_->Boxes();
       for (; seenBoxes_ < boxes.size(); ++seenBoxes_)
         seen += (seen.isEmpty() ? "" : " + ") + QString::fromStdString(boxes[seenBoxes_]);
     } else if (verb == "title") {
       seen = form_->windowTitle();
     } else if (verb == "buttons") {
+      QCoreApplication::processEvents();  // a file watcher's news
       for (const QString digit : {"4", "5", "6"}) seen += Control("Command" + digit)->isEnabled() ? digit : "";
     } else if (verb == "has" || verb == "no") {
       seen = QFile::exists(Path(rest)) ? "has" : "no", expected = verb;
@@ -223,8 +231,14 @@ class Form1Test : public QObject {
            "box=Talhaz\t0\tDivisão Completa!|has:film avi.3|no:film avi.4|buttons=45|rm:film avi|"
            "pick:$/film avi.1|click:Command1|Text2=$/film avi|click:Command4|"
            "box=Talhaz\t0\tJunção Completa!\\nVerificado com film avi.sha256|buttons=456|same:film avi=300001|"
-           "opener|click:Command6|opened=$/film avi|opener:none|click:Command6|box=|"
-           "rm:film avi.sha256|click:Command4|box=Talhaz\t0\tJunção Completa!";  // a set made elsewhere
+           "opener:0|click:Command6|opened=$/film avi|box=|opener:held|click:Command6|file:release=0|"
+           "box=Talhaz\t48\tNenhuma aplicação conseguiu abrir film avi.|opener:none|click:Command6|"
+           "box=Talhaz\t48\tNão foi possível abrir film avi: File not found|"
+           "rm:film avi.sha256|click:Command4|box=Talhaz\t0\tJunção Completa!|"  // a set made elsewhere
+           "pick:$/film|click:Command2|buttons=45|pick:$/film avi|click:Command2|buttons=456|rm:film avi|click:Command6|"
+           "box=Talhaz\t48\tO ficheiro film avi já não existe.|buttons=45|file:film avi=1|activate|buttons=456|"
+           "rm:film avi|buttons=45|file:film avi=1|activate|lock:film avi.2|click:Command4|"
+           "box=Tessik\t16\tError joining files!\\nfilm avi.2 is in use by another program|buttons=45";
     QTest::newRow("a set with a hole: the join refused, Abrir as it was")
         << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!|rm:film avi.2|rm:film avi.sha256|pick:$/film avi.1|click:Command1|"
@@ -237,10 +251,16 @@ class Form1Test : public QObject {
            "box=Talhaz\t48\tIndique o ficheiro a criar.|buttons=45|no:present.1";
     QTest::newRow("split refused: its box alone, nothing made")
         << "file:present=10|pick:$/present|click:Command1|set:Text3=|click:Command5|box=Erro n: 13\t16\tType mismatch|"
-           "set:Text3=1|click:Command5|box=Talhaz\t48\tIndique pelo menos 2 partes.|set:Text3=2|lock:present|"
+           "set:Text3=1|click:Command5|box=Talhaz\t48\tIndique pelo menos 2 partes.|set:Text3=-40000|click:Command5|"
+           "box=Talhaz\t48\tIndique pelo menos 2 partes.|set:Text3=2|lock:present|"
            "click:Command5|box=Tessik\t16\tError splitting file!\\npresent is in use by another program|"
-           "set:Text1=$/absent|click:Command5|box=Erro n: 53\t16\tFile not found|set:Text1=|click:Command5|"
+           "set:Text1=$/absent|click:Command5|box=Erro n: 53\t16\tFile not found|set:Text3=1e400|click:Command5|"
+           "box=Talhaz\t48\tSão demasiadas partes para absent: indique no máximo 32767.|set:Text1=|click:Command5|"
            "box=Talhaz\t48\tIndique o ficheiro a dividir.|buttons=45|no:present.1";
+    QTest::newRow("too many parts: 32767 would cut 3 GiB into 32767 fragments, one past a set")
+        << "file:big=3221225472|pick:$/big|click:Command1|set:Text3=32767|click:Command5|"
+           "box=Talhaz\t48\tSão demasiadas partes para big: indique no máximo 32766.|set:Text3=40000|click:Command5|"
+           "box=Talhaz\t48\tSão demasiadas partes para big: indique no máximo 32766.|no:big.1";
     QTest::newRow("size display")
         << "file:a=1536|set:Text1=$/a|Text1=$/a|Label5=1.5 kb|Label6=0.75 kb|set:Text3=3 partes|Label6=0.5 kb|"
            "set:Text3=0|Label6=0.5 kb|set:Text3=|Label6=0.5 kb|set:Text3=1 0|Label6=0.15 kb|"

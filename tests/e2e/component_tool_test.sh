@@ -41,8 +41,8 @@ check "list names the class, its identifier, module and layer" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module	$COMPONENT_REGISTRY" <(run list >/dev/null; cat "$work/out")
 check "created by its class identifier too" test "$(run call '{14700B8D-5D35-427B-BFFD-DDDF1216FC53}' Checksums) $(cat "$work/out")" = "0 True"
 run members Tessik.FileSplit >/dev/null
-check "sixteen members, the workers, VerifiedWith and WorkerThread hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
-  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "16 SplitFiles JoinFiles VerifiedWith WorkerThread WorkerThread "
+check "seventeen members, the workers, VerifiedWith, LargestSubFilesNumber and WorkerThread hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
+  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "17 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread "
 check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
@@ -106,6 +106,7 @@ done <<EOF
 6 'SplitFiles(x,3e9)'
 5 '#-552'
 53 "InputFile=$work/none" Split
+53 "InputFile=$work/none" LargestSubFilesNumber
 EOF
 check "error 53 says File not found and writes nothing" eval '[ "$(cat "$work/err")" = "error 53: File not found" ] &&
   [ ! -e "$work/none.1" ]'
@@ -190,6 +191,9 @@ EOF
 
 check "gets print values; names in any case, identifiers in any form" test \
   "$(run call tessik.filesplit '#0x68030002=a,b' inputfile '#1745027072' '#0x68030000=7' SUBFILESNUMBER) $(tr '\n' ' ' <"$work/out")" = "0 a,b 2 7 "
+truncate -s 3G "$work/3g"  # 32767 parts would cut it into 32767 fragments, one past a set
+check "LargestSubFilesNumber of a 3 GiB input and of a small one" test \
+  "$(said "InputFile=$work/3g" LargestSubFilesNumber "InputFile=$work/original" LargestSubFilesNumber)" = "0|32766/32767/|"
 check "workers with arguments, quoted comma" eval '[ "$(run call Tessik.FileSplit "SplitFiles(\"$work/film avi\",1000000)" \
   "JoinFiles(\"$work/film avi\")")" = 0 ] && cmp -s "$work/film avi" "$work/original"'
 

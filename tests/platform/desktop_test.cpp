@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,9 +124,31 @@ TEST_F(DesktopShell, OpenerThatCannotStartRaisesARuntimeError) {
       EXPECT_EQ(error.number(), number);
       EXPECT_EQ(error.path(), "xdg-open");
     }
+    EXPECT_EQ(ErrorNumberOf([] { close(platform::OpenWithDesktopWatched("x")); }), number);
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
   }
   EXPECT_EQ(ErrorNumberOf([] { platform::OpenWithDesktop(std::string("a\0b", 3)); }), 52);
+}
+
+// Watched, the opener is the child of a watcher that holds none of the
+// caller's descriptors (else it exits 9 here) and that tells its exit status
+// once it has ended, or nothing when it was killed.
+TEST_F(DesktopShell, AWatchedOpenerTellsHowItEnded) {
+  const int inheritable = fcntl(open("/dev/null", O_RDONLY | O_CLOEXEC), F_DUPFD, 50);
+  for (const auto& [end, status] : {std::pair<std::string, std::optional<int>>{"exit 3", 3}, {"kill -KILL $$", {}}}) {
+    SCOPED_TRACE(end);
+    WriteFakeOpener(dir.path(), "[ -e /proc/$PPID/fd/" + std::to_string(inheritable) + " ] && exit 9\n" +
+                                    "while [ ! -e \"$D/release\" ]; do sleep 0.02; done; " + end + "\n");
+    const int answer = platform::OpenWithDesktopWatched("x");
+    pollfd told{answer, POLLIN, 0};
+    EXPECT_EQ(poll(&told, 1, 100), 0) << "an answer before the opener ended";
+    WriteBytes(dir / "release", "");
+    EXPECT_EQ(poll(&told, 1, 5000), 1);
+    EXPECT_EQ(platform::OpenerExitStatus(answer), status);
+    close(answer);
+    unlink((dir / "release").c_str());
+  }
+  close(inheritable);
 }
 
 }  // namespace

@@ -75,11 +75,12 @@ int OpenDescriptorCount() {
   return count;
 }
 
-std::string WriteFakeOpener(const std::string& dir, const std::string& body, mode_t mode) {
+std::string WriteFakeOpener(const std::string& dir, const std::string& body, mode_t mode, int status) {
   const std::string bin = dir + "/bin", opener = bin + "/xdg-open";
   std::filesystem::create_directories(bin);
-  const std::string record = "printf '%s\\n%s' \"$#\" \"$1\" > \"$D/tmp\"; mv \"$D/tmp\" \"$D/opened\"\nexit 4\n";
-  WriteBytes(opener, "#!/bin/sh\nPATH=/usr/bin:/bin\nD='" + dir + "'\n" + (body.empty() ? record : body));
+  const std::string record = "printf '%s\\n%s' \"$#\" \"$1\" > \"$D/tmp\"; mv \"$D/tmp\" \"$D/opened\"\nexit ";
+  WriteBytes(opener,
+             "#!/bin/sh\nPATH=/usr/bin:/bin\nD='" + dir + "'\n" + (body.empty() ? record + std::to_string(status) : body));
   SetMode(opener, mode);
   return bin;
 }

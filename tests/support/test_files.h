@@ -59,9 +59,9 @@ class ScopedEnvironment {
 
 // Makes `dir`/bin/xdg-open (returned, to put alone on PATH), a desktop opener
 // that runs `body` with D set to `dir` and only the system's tools on its
-// PATH. The default body records "$#" and "$1" in `dir`/opened, then fails as
-// an opener without a browser does.
-std::string WriteFakeOpener(const std::string& dir, const std::string& body = {}, mode_t mode = 0755);
+// PATH. The default body records "$#" and "$1" in `dir`/opened, then exits
+// with `status`: by default 4, as an opener without a browser fails.
+std::string WriteFakeOpener(const std::string& dir, const std::string& body = {}, mode_t mode = 0755, int status = 4);
 // Waits up to five seconds for `path` to exist; false if it does not.
 bool WaitForFile(const std::string& path);
 

@@ -7,6 +7,9 @@ namespace control {
 
 // Fragment numbers are signed 16-bit: the largest that can be written.
 inline constexpr int kLargestFragmentNumber = 32767;
+// The most fragments a split writes: a join counts a set only while the next
+// number still fits, so fragment 32767 would end it with error 6.
+inline constexpr int kLargestSetSize = kLargestFragmentNumber - 1;
 
 // How many numbers past a missing one a join without a checksum file looks
 // for more fragments: a set with one of them has a hole and is refused, one
@@ -31,5 +34,15 @@ int CountFragments(const std::string& basePath);
 // fragments: fileLength / parts + 1, rounded to the nearest whole number and a
 // tie to the even one, computed exactly in integers. `parts` is at least 1.
 std::int64_t PartSize(std::int64_t fileLength, int parts);
+
+// How many fragments of `partSize` bytes (the last one shorter) a file of
+// `fileLength` bytes is cut into; 0 when either is 0.
+std::int64_t FragmentsOf(std::int64_t fileLength, std::int64_t partSize);
+
+// The largest number of parts, at most kLargestFragmentNumber, that cuts a
+// file of `fileLength` bytes into no more than kLargestSetSize fragments of
+// PartSize: 32767, or 32766 where the part size's rounding down would make
+// 32767 fragments.
+int LargestPartsNumber(std::int64_t fileLength);
 
 }  // namespace control

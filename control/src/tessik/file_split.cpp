@@ -102,6 +102,10 @@ void FileSplit::PutChecksums(bool New_Checksums) {
   PropertyChanged(kDispidChecksums, kChecksumsKey);
 }
 
+std::int16_t FileSplit::LargestSubFilesNumber() const {
+  return static_cast<std::int16_t>(control::LargestPartsNumber(platform::FileLength(InputFile())));
+}
+
 void FileSplit::ShowFailure(const char* what, const std::string& reason) {
   std::string text = what;
   if (!reason.empty()) text += "\n" + reason;
@@ -268,6 +272,7 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
       if (!put) return Variant(WorkerThread());
       PutWorkerThread(arguments[0].ToBoolean());
       return {};
+    case kDispidLargestSubFilesNumber: return Variant(LargestSubFilesNumber());
     default: break;
   }
   throw platform::RuntimeError(platform::ErrorNumber::UnsupportedMember);

@@ -54,6 +54,9 @@ class FileSplit final : public platform::StandardDispatch,
   // The checksum file the last join was verified against; empty when the
   // last join was not verified or not done.
   std::string VerifiedWith() const { return verifiedWith_; }
+  // The largest SubFilesNumber with which Split cuts InputFile as it is now
+  // (at most 32767); raises the file error when InputFile cannot be measured.
+  std::int16_t LargestSubFilesNumber() const;
 
   // Cuts InputFile into at most SubFilesNumber fragments. True when the file
   // was written out; false when InputFile is empty, fewer than two parts are

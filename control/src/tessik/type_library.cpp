@@ -34,7 +34,7 @@ constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 16> kMembers = {{
+constexpr std::array<MemberInfo, 17> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -62,6 +62,8 @@ constexpr std::array<MemberInfo, 16> kMembers = {{
      false, kChecksumsHelp},
     {kDispidVerifiedWith, MemberKind::PropertyGet, "VerifiedWith", {}, DeclaredType::String, true,
      "Checksum file the last join was verified against"},
+    {kDispidLargestSubFilesNumber, MemberKind::PropertyGet, "LargestSubFilesNumber", {},
+     DeclaredType::Integer16, true, "Largest SubFilesNumber with which Split can cut InputFile"},
     {kDispidWorkerThread, MemberKind::PropertyGet, "WorkerThread", {}, DeclaredType::Boolean,
      true, kWorkerThreadHelp},
     {kDispidWorkerThread, MemberKind::PropertyPut, "WorkerThread", kNewWorkerThread,

@@ -28,6 +28,7 @@ inline constexpr platform::DispatchId kDispidJoinFiles = 0x60030009;
 inline constexpr platform::DispatchId kDispidShowAboutBox = platform::kDispidAboutBox;
 inline constexpr platform::DispatchId kDispidChecksums = 0x6803000A;
 inline constexpr platform::DispatchId kDispidVerifiedWith = 0x6803000B;
+inline constexpr platform::DispatchId kDispidLargestSubFilesNumber = 0x6803000C;
 inline constexpr platform::DispatchId kDispidWorkerThread = 0x6803000D;
 // The events FileSplit sends to a connected host.
 inline constexpr platform::DispatchId kDispidProgress = 1;

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,15 +79,16 @@ LaunchPlan PlanLaunch(const std::string& target) {
   _exit(127);
 }
 
-// Gives the opener the signal state of a fresh process: nothing blocked and
-// nothing ignored that the caller chose to ignore for itself.
+// Gives a started process the signal state of a fresh one: nothing blocked,
+// nothing ignored that the caller chose to ignore for itself, and none of
+// the caller's handlers (the watcher runs the caller's code, never execs).
 void ResetSignals() {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   for (int signal = 1; signal < NSIG; ++signal) {
     struct sigaction current {};
-    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_DFL) {
       struct sigaction fallback {};
       fallback.sa_handler = SIG_DFL;
       sigaction(signal, &fallback, nullptr);
@@ -98,6 +101,23 @@ void ResetSignals() {
 void KeepOnlyStandardStreams(int highestDescriptor) {
   if (close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
   for (int fd = STDERR_FILENO + 1; fd <= highestDescriptor; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// Closes the descriptors from `first` to `last` that are above the standard streams.
+void CloseRange(int first, int last, int highestDescriptor) {
+  first = std::max(first, STDERR_FILENO + 1);
+  if (first > last || close_range(first, last, 0) == 0) return;
+  for (int fd = first; fd <= std::min(last, highestDescriptor); ++fd) close(fd);
+}
+
+// Closes every descriptor of the caller but the standard streams and the two
+// kept: a watcher that may live for hours holds none of the caller's files,
+// locks or connections.
+void KeepOnly(int kept, int keptToo, int highestDescriptor) {
+  const int low = std::min(kept, keptToo), high = std::max(kept, keptToo);
+  CloseRange(0, low - 1, highestDescriptor);
+  CloseRange(low + 1, high - 1, highestDescriptor);
+  CloseRange(high + 1, INT_MAX, highestDescriptor);
 }
 
 // Runs in the detached process: becomes a session of its own and replaces
@@ -115,12 +135,38 @@ void KeepOnlyStandardStreams(int highestDescriptor) {
   ReportFailure(errorPipe, failure);
 }
 
-// The intermediate process: starts the detached one and ends at once, so the
-// opener is adopted by init (no zombie of ours) and outlives the caller.
-[[noreturn]] void StartDetached(const LaunchPlan& plan, int errorPipe) {
-  const pid_t opener = _Fork();  // no fork handlers: other threads' locks are gone
+// The watcher: starts the opener as its own child, waits for it to end and
+// writes its exit status, one byte, into `statusPipe`; nothing when it was
+// killed or could not be waited for. Its end closes the pipe either way. A
+// caller that stopped listening ends it at the write (SIGPIPE), its last step.
+[[noreturn]] void WatchOpener(const LaunchPlan& plan, int errorPipe, int statusPipe) {
+  ResetSignals();
+  KeepOnly(errorPipe, statusPipe, plan.highestDescriptor);
+  const pid_t opener = _Fork();
   if (opener < 0) ReportFailure(errorPipe, errno);
   if (opener == 0) ExecOpener(plan, errorPipe);
+  close(errorPipe);  // the opener's copy alone tells the caller it started
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = waitpid(opener, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited == opener && WIFEXITED(status)) {
+    const auto code = static_cast<unsigned char>(WEXITSTATUS(status));
+    ssize_t ignored = write(statusPipe, &code, sizeof code);
+    (void)ignored;
+  }
+  _exit(0);
+}
+
+// The intermediate process: starts the detached one, the opener or, when
+// `statusPipe` is open, its watcher, and ends at once, so that one is
+// adopted by init (no zombie of ours) and outlives the caller.
+[[noreturn]] void StartDetached(const LaunchPlan& plan, int errorPipe, int statusPipe) {
+  const pid_t child = _Fork();  // no fork handlers: other threads' locks are gone
+  if (child < 0) ReportFailure(errorPipe, errno);
+  if (child == 0 && statusPipe < 0) ExecOpener(plan, errorPipe);
+  if (child == 0) WatchOpener(plan, errorPipe, statusPipe);
   _exit(0);
 }
 
@@ -140,15 +186,16 @@ void Reap(pid_t child) {
   }
 }
 
-}  // namespace
-
-void OpenWithDesktop(const std::string& target) {
+// Starts the opener detached, through a watcher that reports into
+// `statusPipe` when that is open; returns once it has started, or raises why
+// it could not.
+void Launch(const std::string& target, int statusPipe) {
   if (target.find('\0') != std::string::npos) throw FileError(EINVAL, target);
   const LaunchPlan plan = PlanLaunch(target);
   int errorPipe[2];
   if (pipe2(errorPipe, O_CLOEXEC) != 0) throw FileError(errno, kOpenerName);
   const pid_t child = fork();
-  if (child == 0) StartDetached(plan, errorPipe[1]);
+  if (child == 0) StartDetached(plan, errorPipe[1], statusPipe);
   const int forkError = errno;
   close(errorPipe[1]);
   if (child < 0) {
@@ -159,6 +206,34 @@ void OpenWithDesktop(const std::string& target) {
   const int startError = AwaitStart(errorPipe[0]);
   close(errorPipe[0]);
   if (startError != 0) throw FileError(startError, kOpenerName);
+}
+
+}  // namespace
+
+void OpenWithDesktop(const std::string& target) { Launch(target, -1); }
+
+int OpenWithDesktopWatched(const std::string& target) {
+  int statusPipe[2];
+  if (pipe2(statusPipe, O_CLOEXEC) != 0) throw FileError(errno, kOpenerName);
+  try {
+    Launch(target, statusPipe[1]);
+  } catch (...) {
+    close(statusPipe[0]);
+    close(statusPipe[1]);
+    throw;
+  }
+  close(statusPipe[1]);
+  return statusPipe[0];
+}
+
+std::optional<int> OpenerExitStatus(int descriptor) {
+  unsigned char code = 0;
+  ssize_t received;
+  do {
+    received = read(descriptor, &code, sizeof code);
+  } while (received < 0 && errno == EINTR);
+  if (received != static_cast<ssize_t>(sizeof code)) return std::nullopt;
+  return code;
 }
 
 }  // namespace platform
