@@ -65,8 +65,10 @@ ProgressWindow::~ProgressWindow() { qApp->removeEventFilter(this); }
 bool ProgressWindow::Update(double done, double total) {
   bar_->setValue(total > 0 ? static_cast<int>(done / total * kBarSteps) : 0);
   // Whole kb: the fraction of one would only flicker.
-  amount_->setText(Kilobytes(std::round(done / 1024)) + QStringLiteral(" de ") +
-                   Kilobytes(std::round(total / 1024)));
+  if (total > 0) {  // else the work has yet to measure itself
+    amount_->setText(Kilobytes(std::round(done / 1024)) + QStringLiteral(" de ") +
+                     Kilobytes(std::round(total / 1024)));
+  }
   const double seconds = static_cast<double>(clock_.elapsed()) / 1000;
   if (!cancelled_ && seconds >= kSecondsBeforeEstimate && done > 0 && done < total) {
     timeLeft_->setText(QStringLiteral("Tempo restante: ") +

@@ -83,28 +83,22 @@ static pthread_mutex_t flushes = PTHREAD_MUTEX_INITIALIZER;
 static int flushing;
 static double flushStart, flushTime;  // milliseconds
 
-static double Now(void) {
+// Counts a flush beginning (+1), ending (-1) or none (0); the milliseconds
+// so far for which at least one was under way.
+static double CountFlush(int change) {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  return (double)now.tv_sec * 1000 + (double)now.tv_nsec / 1e6;
-}
-
-// Counts a flush beginning (+1) or ending (-1) and the time any was under way.
-static void CountFlush(int change) {
+  const double ms = (double)now.tv_sec * 1000 + (double)now.tv_nsec / 1e6;
   pthread_mutex_lock(&flushes);
-  if (flushing == 0 && change > 0) flushStart = Now();
+  if (flushing == 0 && change > 0) flushStart = ms;
   flushing += change;
-  if (flushing == 0) flushTime += Now() - flushStart;
-  pthread_mutex_unlock(&flushes);
-}
-
-double short_io_flush_time(void) {
-  pthread_mutex_lock(&flushes);
-  const double time = flushTime + (flushing > 0 ? Now() - flushStart : 0);
+  if (flushing == 0 && change < 0) flushTime += ms - flushStart;
+  const double time = flushTime + (flushing > 0 ? ms - flushStart : 0);
   pthread_mutex_unlock(&flushes);
   return time;
 }
 
+double short_io_flush_time(void) { return CountFlush(0); }
 int short_io_flushing(void) { return __atomic_load_n(&flushing, __ATOMIC_RELAXED); }
 
 // Runs one flush, slowed as SHORT_IO_FLUSH says.

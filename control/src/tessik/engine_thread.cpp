@@ -18,8 +18,7 @@ struct Exchange {
   std::mutex mutex;
   std::condition_variable changed;
   std::int64_t done = 0;
-  std::int64_t total = 0;
-  bool reported = false;  // the engine has given figures
+  std::int64_t total = 0;  // 0 until the engine's first report
   bool asking = false;    // the engine waits for the host's answer to them
   bool finished = false;
   std::atomic<bool> stop{false};
@@ -59,7 +58,6 @@ control::Outcome RunOnWorkerThread(bool checksums, const EngineWork& work,
     std::unique_lock lock(exchange.mutex);
     exchange.done = done;
     exchange.total = total;
-    exchange.reported = true;
     exchange.asking = true;
     exchange.changed.notify_all();
     exchange.changed.wait(lock, [&] { return !exchange.asking; });
@@ -89,7 +87,6 @@ control::Outcome RunOnWorkerThread(bool checksums, const EngineWork& work,
       exchange.changed.wait_until(lock, due, [&] { return exchange.finished || exchange.asking; });
       if (exchange.finished) break;
       due = Clock::now() + kBeat;
-      if (!exchange.reported) continue;  // no figures to show yet
       const bool answering = exchange.asking;
       const std::int64_t done = exchange.done;
       const std::int64_t total = exchange.total;

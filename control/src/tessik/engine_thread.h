@@ -19,8 +19,9 @@ inline constexpr int kHostBeatMilliseconds = 25;
 // Runs `work` on a worker thread while the calling thread, the host's,
 // fires `progress`: for every report of the engine, which waits for the
 // host's answer as it would on one thread, and every kHostBeatMilliseconds
-// in between with the latest figures, however long one step of the engine
-// takes (a flush on a slow disk can take seconds). A host that serves its
+// in between with the latest figures (0 and 0 before the engine's first
+// report, while it still measures the work), however long one step of the
+// engine takes (a flush on a slow disk can take seconds). A host that serves its
 // window in the event so never freezes, and a cancel it gives between two
 // reports stops the engine at its next piece of work. The events go on
 // while the engine cleans up after a cancel; the call ends when it has.

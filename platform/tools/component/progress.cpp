@@ -31,7 +31,8 @@ void ProgressPrinter::Report(double done, double total) {
     tenths_ = 0;
     start_ = Clock::now();
   }
-  const double fraction = total > 0 ? done / total : 1.0;
+  if (total <= 0) return;  // the work has yet to measure itself
+  const double fraction = done / total;
   const int percent = static_cast<int>(fraction * 100);
   if (!terminal_) {
     const int tenths = static_cast<int>(fraction * 10);
