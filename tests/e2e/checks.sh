@@ -55,13 +55,15 @@ join_call() { call "OutputFile=$1" Join "${@:2}"; }
 # talhaz_bg NAME ARGUMENT... starts Talhaz in the background (at most four
 # at once) on Qt's offscreen platform, for 3 seconds at most: its exit status
 # goes to $work/NAME.status (124: still running, as a window program should)
-# and its boxes to $work/NAME.boxes. With stop=SIGNAL it is sent SIGNAL at
-# the end instead, and its own exit status is kept.
+# and its boxes to $work/NAME.boxes. With stop=SIGNAL it is sent SIGNAL
+# after 8 seconds instead (time enough to start on a loaded machine), and its
+# own exit status is kept.
 talhaz_bg() {
-  local name=$1; shift
+  local name=$1 seconds=3; shift
+  [ -z "${stop:-}" ] || seconds=8
   while [ "$(jobs -pr | wc -l)" -ge 4 ]; do wait -n; done
   # shellcheck disable=SC2086
-  (MESSAGE_BOX_LOG="$work/$name.boxes" QT_QPA_PLATFORM=offscreen timeout ${stop:+-k 5 -s $stop --preserve-status} 3 \
+  (MESSAGE_BOX_LOG="$work/$name.boxes" QT_QPA_PLATFORM=offscreen timeout ${stop:+-k 5 -s $stop --preserve-status} $seconds \
      "$TALHAZ" "$@" >/dev/null 2>&1
    echo $? >"$work/$name.status") &
 }

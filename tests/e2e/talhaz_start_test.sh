@@ -36,7 +36,7 @@ talhaz_expect "a missing folder: it runs after the error-76 box" "Erro 76	48	Pat
 # Logout (SIGTERM), a closed terminal (SIGHUP) and Ctrl-C close the window
 # as its close button does, also with a box shown over it (not logged).
 for signal in TERM HUP; do stop=$signal talhaz_bg "$signal"; done
-(QT_QPA_PLATFORM=offscreen timeout -k 5 -s INT --preserve-status 3 "$TALHAZ" "$work/absent" >/dev/null 2>&1
+(QT_QPA_PLATFORM=offscreen timeout -k 5 -s INT --preserve-status 8 "$TALHAZ" "$work/absent" >/dev/null 2>&1
  echo $? >"$work/INT.status") &
 talhaz_checks
 for signal in TERM HUP INT; do check "SIG$signal closes it: exit 0" test "$(cat "$work/$signal.status")" = 0; done
