@@ -48,4 +48,14 @@ int LargestPartsNumber(std::int64_t fileLength) {
   return parts;
 }
 
+FitPlan FitToLimit(std::int64_t fileLength, std::int64_t sizeLimit) {
+  if (sizeLimit < 1) throw RuntimeError(ErrorNumber::InvalidProcedureCall);
+  const std::int64_t parts = FragmentsOf(fileLength, sizeLimit);
+  if (parts > kLargestSetSize) throw RuntimeError(ErrorNumber::Overflow);
+  if (parts == 0) return {};
+  // fileLength / parts, rounded up: no more than the limit, and it cuts
+  // exactly `parts` fragments, the last one no longer than the others.
+  return {static_cast<int>(parts), (fileLength - 1) / parts + 1};
+}
+
 }  // namespace control

@@ -96,6 +96,7 @@ TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
   EXPECT_EQ(saved().Keys(), std::vector<std::string>{"InputFile"});
   Put(*object, kSubFilesNumber, std::int16_t{0});
   Put(*object, kChecksums, false);
+  Put(*object, kPartSizeLimit, 4096.0);
   const struct { Variant stored; std::int32_t error; std::int16_t loaded; } loads[] = {
       {Variant(), 0, 0},  // as saved
       {"7", 0, 7}, {2.5, 0, 2}, {3.5, 0, 4}, {"seven", 13, 0}, {40000, 6, 0},
@@ -113,6 +114,7 @@ TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
     EXPECT_EQ(Get(*fresh, kInputFile), Variant("/data/film.avi")) << "keys read before stay";
     EXPECT_EQ(Get(*fresh, kSubFilesNumber), Variant(load.loaded)) << "0 until the host sets it";
     if (load.error == 0) { EXPECT_EQ(Get(*fresh, kChecksums), Variant(false)); }
+    if (load.error == 0) { EXPECT_EQ(Get(*fresh, kPartSizeLimit), Variant(4096.0)); }
     EXPECT_TRUE(sink.changes.empty()) << "loading announces nothing";
   }
   const auto fresh = host.Create(false);

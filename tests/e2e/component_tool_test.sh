@@ -41,12 +41,12 @@ check "list names the class, its identifier, module and layer" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module	$COMPONENT_REGISTRY" <(run list >/dev/null; cat "$work/out")
 check "created by its class identifier too" test "$(run call '{14700B8D-5D35-427B-BFFD-DDDF1216FC53}' Checksums) $(cat "$work/out")" = "0 True"
 run members Tessik.FileSplit >/dev/null
-check "seventeen members, the workers, VerifiedWith, LargestSubFilesNumber and WorkerThread hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
-  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "17 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread "
+check "twenty-three members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, FitPartsCount and FitPartSize hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
+  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "23 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize "
 check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
-check "a new control's properties" test "$(said InputFile OutputFile SubFilesNumber Checksums)" = "0|//2/True/|"
+check "a new control's properties" test "$(said InputFile OutputFile SubFilesNumber Checksums PartSizeLimit)" = "0|//2/True/0/|"
 
 head -c 2500000 /dev/urandom | tee "$work/film avi" >"$work/original"
 check "split prints True and makes four fragments" eval '[ "$(said "InputFile=$work/film avi" SubFilesNumber=4 Split)" = "0|True/|" ] &&
@@ -105,11 +105,61 @@ done <<EOF
 6 SubFilesNumber=40000
 6 'SplitFiles(x,3e9)'
 5 '#-552'
+5 PartSizeLimit=-1
+5 PartSizeLimit=0.5
+5 "InputFile=$work/original" SplitToFit
+5 'PresetLimit(dvd)'
+6 "InputFile=$(truncate -s 32767000 "$work/over"; echo "$work/over")" PartSizeLimit=1000 SplitToFit
+6 "InputFile=$work/over" PartSizeLimit=1000 FitPartsCount
+53 "InputFile=$work/none" PartSizeLimit=1 FitPartSize
 53 "InputFile=$work/none" Split
 53 "InputFile=$work/none" LargestSubFilesNumber
 EOF
 check "error 53 says File not found and writes nothing" eval '[ "$(cat "$work/err")" = "error 53: File not found" ] &&
   [ ! -e "$work/none.1" ]'
+
+# Split to fit, asked of sparse files across lengths around each limit: the
+# fewest parts, ceil(L/M), of a size S up to M that cuts exactly as many,
+# the last no longer: n*S >= L > n*(S-1).
+fits() { truncate -s "$2" "$work/fit" && local n s && read -r n s < <(call "InputFile=$work/fit" "PartSizeLimit=$1" FitPartsCount FitPartSize | paste -sd ' ') &&
+  [ "$n" = $((($2 + $1 - 1) / $1)) ] && [ "$s" -le "$1" ] && [ $((n * s)) -ge "$2" ] && [ $((n * (s - 1))) -lt "$2" ]; }
+while IFS='|' read -r limit lengths; do
+  m=$(if [ "${limit//[0-9]/}" ]; then call "PresetLimit($limit)"; else echo "$limit"; fi)
+  for length in $lengths; do length=$((length)) && check "fit $limit ($m) for $length bytes" fits "$m" "$length"; done
+done <<'EOF'
+1000|1 m-1 m m+1 3*m-1 3*m 3*m+1 32766*m
+FAT32|m m+1 2*m 5*m-1
+CD|m m+1 2*m-1 7*m+1
+DVD|m m+1 2*m 3*m-1
+DVD DL|m m+1 2*m+1
+BD|m m+1 3*m
+mail|m-1 m m+1 32766*m
+EOF
+check "an empty file: no part; nothing written for it nor for 32767 parts (above)" eval '[ "$(: >"$work/empty"; said "InputFile=$work/empty" PartSizeLimit=9 FitPartsCount FitPartSize SplitToFit)" = "0|0/0/True/|" ] &&
+  [ "$(ls "$work" | grep -c "over\|empty")" = 2 ]'
+# Discs: whole sectors, 4 MiB for the file system, a file of 4 GiB - 1 bytes at most on ISO 9660.
+while IFS='|' read -r name capacity largest; do
+  m=$(call "PresetLimit($name)") room=$((capacity - 4194304 < largest ? capacity - 4194304 : largest))
+  check "$name: whole sectors, and one more would not fit" test $((m % 2048 == 0 && m <= room && m + 2048 > room)) = 1
+done <<'EOF'
+CD|737280000|4294967295
+DVD|4700372992|4294967295
+DVD DL|8543666176|1<<62
+BD|25025314816|1<<62
+EOF
+check "FAT32: its largest file" test "$(call 'PresetLimit(FAT32)')" = 4294967295
+# A message: base64 in lines of 76 with CRLF, and 64 KiB of headers, within 25,000,000 bytes.
+mailed() { head -c "$1" /dev/zero | base64 -w 76 | wc -lc | (read -r lines bytes; echo $((lines + bytes + 65536))); }
+m=$(call 'PresetLimit(mail)') && check "mail: $m bytes fit a message, one more does not" test "$(mailed "$m")" -le 25000000 -a "$(mailed $((m + 1)))" -gt 25000000
+# Real splits to fit: the fragments' lengths, and the join rebuilds the file.
+while read -r limit lengths; do
+  cp "$work/original" "$work/fit$limit" && call "InputFile=$work/fit$limit" "PartSizeLimit=$limit" SplitToFit >/dev/null
+  check "split to fit $limit: fragments of $lengths" eval '[ "$(stat -c %s "$work/fit$limit".[0-9] | tr "\n" " ")" = "$lengths " ] && rm "$work/fit$limit" &&
+    [ "$(run call Tessik.FileSplit "OutputFile=$work/fit$limit" Join)" = 0 ] && cmp -s "$work/fit$limit" "$work/original"'
+done <<'EOF'
+1000000 833334 833334 833332
+2500000 2500000
+EOF
 
 # Progress and signals, on a disk made slow by the short_io library: each
 # transfer waits 10 ms and moves at most 64 KiB.

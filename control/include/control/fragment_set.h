@@ -45,4 +45,18 @@ std::int64_t FragmentsOf(std::int64_t fileLength, std::int64_t partSize);
 // 32767 fragments.
 int LargestPartsNumber(std::int64_t fileLength);
 
+// A split to fit: how many fragments, and of what size (the last one no longer).
+struct FitPlan {
+  int parts = 0;
+  std::int64_t partSize = 0;
+};
+
+// The split that cuts a file of `fileLength` bytes into the fewest fragments
+// of at most `sizeLimit` bytes, all of one size but the last:
+// ceil(fileLength / sizeLimit) parts of ceil(fileLength / parts) bytes, the
+// last one no longer. One fragment for a file that fits already, none (and a
+// part size of 0) for an empty file. Raises error 5 for a limit below 1 and
+// error 6 for more than kLargestSetSize fragments.
+FitPlan FitToLimit(std::int64_t fileLength, std::int64_t sizeLimit);
+
 }  // namespace control

@@ -4,11 +4,13 @@
 #include "type_library.h"
 
 #include <control/fragment_set.h>
+#include <control/size_presets.h>
 #include <control/split_join.h>
 #include <platform/file_rules.h>
 #include <platform/message_box.h>
 #include <platform/runtime_error.h>
 
+#include <cmath>
 #include <new>
 
 namespace tessik {
@@ -24,8 +26,21 @@ constexpr char kInputFileKey[] = "InputFile";
 constexpr char kOutputFileKey[] = "OutputFile";
 constexpr char kSubFilesNumberKey[] = "SubFilesNumber";
 constexpr char kChecksumsKey[] = "Checksums";
+constexpr char kPartSizeLimitKey[] = "PartSizeLimit";
 constexpr std::int16_t kDefaultSubFilesNumber = 2;
 constexpr bool kDefaultChecksums = true;
+constexpr double kNoPartSizeLimit = 0;
+
+// A byte count that came as a Double: error 5 unless it is a whole number
+// from 0 up, error 6 past what 64 bits hold.
+std::int64_t ByteCount(double bytes) {
+  using platform::ErrorNumber;
+  if (!(bytes >= 0) || bytes != std::floor(bytes)) {
+    throw platform::RuntimeError(ErrorNumber::InvalidProcedureCall);
+  }
+  if (bytes >= 0x1p63) throw platform::RuntimeError(ErrorNumber::Overflow);
+  return static_cast<std::int64_t>(bytes);
+}
 
 // Runs a persistence request: a runtime error stops it where it happened and
 // becomes the request's failure.
@@ -106,6 +121,19 @@ std::int16_t FileSplit::LargestSubFilesNumber() const {
   return static_cast<std::int16_t>(control::LargestPartsNumber(platform::FileLength(InputFile())));
 }
 
+void FileSplit::PutPartSizeLimit(double New_PartSizeLimit) {
+  partSizeLimit_ = ByteCount(New_PartSizeLimit);
+  PropertyChanged(kDispidPartSizeLimit, kPartSizeLimitKey);
+}
+
+control::FitPlan FileSplit::FitOfInput() const {
+  return control::FitToLimit(platform::FileLength(InputFile()), partSizeLimit_);
+}
+
+double FileSplit::PresetLimit(const std::string& name) {
+  return static_cast<double>(control::PresetLimit(name));
+}
+
 void FileSplit::ShowFailure(const char* what, const std::string& reason) {
   std::string text = what;
   if (!reason.empty()) text += "\n" + reason;
@@ -125,8 +153,16 @@ bool FileSplit::Split() {
   PutSubFilesNumber(SubFilesNumber());
   const std::int16_t parts = SubFilesNumber();
   if (parts <= 1) return false;
+  return RunSplit(control::PartSize(length, parts));
+}
+
+bool FileSplit::SplitToFit() {
+  if (InputFile().empty()) return false;
+  return RunSplit(FitOfInput().partSize);
+}
+
+bool FileSplit::RunSplit(std::int64_t partSize) {
   // The part size goes to the engine in 64 bits, so files of any size split.
-  const std::int64_t partSize = control::PartSize(length, parts);
   const control::Outcome outcome = RunEngine([&](const control::SetOptions& options) {
     return control::SplitFiles(InputFile(), partSize, options);
   });
@@ -167,6 +203,7 @@ Status FileSplit::InitDefaults() {
   outputFile_.clear();
   subFilesNumber_ = kDefaultSubFilesNumber;
   checksums_ = kDefaultChecksums;
+  partSizeLimit_ = 0;
   return Status::Ok;
 }
 
@@ -176,6 +213,7 @@ Status FileSplit::LoadProperties(platform::PropertyBag& bag, platform::Exception
     outputFile_ = bag.Read(kOutputFileKey, Variant("")).ToText();
     subFilesNumber_ = bag.Read(kSubFilesNumberKey, Variant(kDefaultSubFilesNumber)).ToInteger16();
     checksums_ = bag.Read(kChecksumsKey, Variant(kDefaultChecksums)).ToBoolean();
+    partSizeLimit_ = ByteCount(bag.Read(kPartSizeLimitKey, Variant(kNoPartSizeLimit)).ToDouble());
   });
 }
 
@@ -185,6 +223,7 @@ Status FileSplit::SaveProperties(platform::PropertyBag& bag, platform::Exception
     bag.Write(kOutputFileKey, Variant(outputFile_), Variant(""));
     bag.Write(kSubFilesNumberKey, Variant(subFilesNumber_), Variant(kDefaultSubFilesNumber));
     bag.Write(kChecksumsKey, Variant(checksums_), Variant(kDefaultChecksums));
+    bag.Write(kPartSizeLimitKey, Variant(PartSizeLimit()), Variant(kNoPartSizeLimit));
   });
 }
 
@@ -273,6 +312,14 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
       PutWorkerThread(arguments[0].ToBoolean());
       return {};
     case kDispidLargestSubFilesNumber: return Variant(LargestSubFilesNumber());
+    case kDispidPartSizeLimit:
+      if (!put) return Variant(PartSizeLimit());
+      PutPartSizeLimit(arguments[0].ToDouble());
+      return {};
+    case kDispidSplitToFit: return Variant(SplitToFit());
+    case kDispidFitPartsCount: return Variant(FitPartsCount());
+    case kDispidFitPartSize: return Variant(FitPartSize());
+    case kDispidPresetLimit: return Variant(PresetLimit(arguments[0].ToText()));
     default: break;
   }
   throw platform::RuntimeError(platform::ErrorNumber::UnsupportedMember);

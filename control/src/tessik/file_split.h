@@ -2,6 +2,7 @@
 
 #include "engine_thread.h"
 
+#include <control/fragment_set.h>
 #include <control/split_join.h>
 #include <platform/component/class_factory.h>
 #include <platform/component/connection.h>
@@ -57,6 +58,21 @@ class FileSplit final : public platform::StandardDispatch,
   // The largest SubFilesNumber with which Split cuts InputFile as it is now
   // (at most 32767); raises the file error when InputFile cannot be measured.
   std::int16_t LargestSubFilesNumber() const;
+  // The largest fragment SplitToFit makes, in bytes; 0, the default, for no
+  // limit. Byte counts cross as Double, exact up to 2^53: a negative or
+  // fractional size raises error 5.
+  double PartSizeLimit() const { return static_cast<double>(partSizeLimit_); }
+  void PutPartSizeLimit(double New_PartSizeLimit);
+  // What SplitToFit makes of InputFile as it is now: how many fragments (0
+  // for an empty file) and the size of each but the last, which is no
+  // longer. Raise the file error when InputFile cannot be measured, error 5
+  // when there is no limit and error 6 past 32766 fragments.
+  std::int32_t FitPartsCount() const { return FitOfInput().parts; }
+  double FitPartSize() const { return static_cast<double>(FitOfInput().partSize); }
+  // The PartSizeLimit that fits a part whole on the medium or through the
+  // service `name`: "FAT32", "CD", "DVD", "DVD DL", "BD" or "mail"; error 5
+  // for another name.
+  static double PresetLimit(const std::string& name);
 
   // Cuts InputFile into at most SubFilesNumber fragments. True when the file
   // was written out; false when InputFile is empty, fewer than two parts are
@@ -65,6 +81,11 @@ class FileSplit final : public platform::StandardDispatch,
   // raises 53 (76 when its folder is missing) before SubFilesNumber is looked
   // at. Work cancelled through the Progress event raises 18, with no box.
   bool Split();
+  // Cuts InputFile into the fewest fragments of at most PartSizeLimit bytes,
+  // all of one size but the last; one fragment for a file that fits already.
+  // Returns, shows and raises as Split does; raises error 5 when there is no
+  // limit and error 6 past 32766 fragments, before anything is written.
+  bool SplitToFit();
   // Rebuilds OutputFile from its fragments. True when it was written; false
   // when OutputFile is empty or the join failed (then after the "Error
   // joining files!" box, with the reason on a second line).
@@ -101,6 +122,11 @@ class FileSplit final : public platform::StandardDispatch,
   ~FileSplit();
   // Tells the host that property `id` changed; raises its error if it rejects.
   void PropertyChanged(platform::DispatchId id, std::string_view name);
+  // How SplitToFit cuts InputFile with PartSizeLimit.
+  control::FitPlan FitOfInput() const;
+  // Cuts InputFile into fragments of `partSize` bytes, showing the failure
+  // box when that was not done; true when it was.
+  bool RunSplit(std::int64_t partSize);
   // Joins `path` with the Checksums setting and remembers what verified it.
   control::Outcome RunJoin(const std::string& path);
   // Runs `work`, one call of the engine, with the Checksums setting. While a
@@ -119,6 +145,7 @@ class FileSplit final : public platform::StandardDispatch,
   std::string outputFile_;
   std::int16_t subFilesNumber_ = 0;
   bool checksums_ = true;
+  std::int64_t partSizeLimit_ = 0;
   bool workerThread_ = true;
   std::string verifiedWith_;
   platform::Ref<platform::PropertyNotifySink> sink_;

@@ -30,11 +30,16 @@ constexpr std::array<ParameterInfo, 1> kNewWorkerThread = {
     {{"New_WorkerThread", DeclaredType::Boolean}}};
 constexpr char kWorkerThreadHelp[] =
     "Run each split and join on a thread of its own while Progress keeps the host served";
+constexpr std::array<ParameterInfo, 1> kNewPartSizeLimit = {
+    {{"New_PartSizeLimit", DeclaredType::Double}}};
+constexpr std::array<ParameterInfo, 1> kPresetLimitParameters = {{{"Name", DeclaredType::String}}};
+constexpr char kPartSizeLimitHelp[] =
+    "Largest fragment in bytes that SplitToFit makes; 0 for no limit";
 constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 17> kMembers = {{
+constexpr std::array<MemberInfo, 23> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -68,6 +73,19 @@ constexpr std::array<MemberInfo, 17> kMembers = {{
      true, kWorkerThreadHelp},
     {kDispidWorkerThread, MemberKind::PropertyPut, "WorkerThread", kNewWorkerThread,
      DeclaredType::None, true, kWorkerThreadHelp},
+    {kDispidPartSizeLimit, MemberKind::PropertyGet, "PartSizeLimit", {}, DeclaredType::Double,
+     false, kPartSizeLimitHelp},
+    {kDispidPartSizeLimit, MemberKind::PropertyPut, "PartSizeLimit", kNewPartSizeLimit,
+     DeclaredType::None, false, kPartSizeLimitHelp},
+    {kDispidSplitToFit, MemberKind::Method, "SplitToFit", {}, DeclaredType::Boolean, false,
+     "Split file into the fewest fragments of at most PartSizeLimit bytes"},
+    {kDispidFitPartsCount, MemberKind::PropertyGet, "FitPartsCount", {}, DeclaredType::Integer32,
+     true, "Number of fragments SplitToFit cuts InputFile into"},
+    {kDispidFitPartSize, MemberKind::PropertyGet, "FitPartSize", {}, DeclaredType::Double, true,
+     "Size in bytes of every fragment SplitToFit makes of InputFile but the last"},
+    {kDispidPresetLimit, MemberKind::Method, "PresetLimit", kPresetLimitParameters,
+     DeclaredType::Double, false,
+     "PartSizeLimit for FAT32, CD, DVD, DVD DL, BD or mail"},
 }};
 
 constexpr std::array<ParameterInfo, 3> kProgressParameters = {{

@@ -30,6 +30,11 @@ inline constexpr platform::DispatchId kDispidChecksums = 0x6803000A;
 inline constexpr platform::DispatchId kDispidVerifiedWith = 0x6803000B;
 inline constexpr platform::DispatchId kDispidLargestSubFilesNumber = 0x6803000C;
 inline constexpr platform::DispatchId kDispidWorkerThread = 0x6803000D;
+inline constexpr platform::DispatchId kDispidPartSizeLimit = 0x6803000E;
+inline constexpr platform::DispatchId kDispidSplitToFit = 0x6003000F;
+inline constexpr platform::DispatchId kDispidFitPartsCount = 0x68030010;
+inline constexpr platform::DispatchId kDispidFitPartSize = 0x68030011;
+inline constexpr platform::DispatchId kDispidPresetLimit = 0x60030012;
 // The events FileSplit sends to a connected host.
 inline constexpr platform::DispatchId kDispidProgress = 1;
 
