@@ -221,6 +221,12 @@ class Form1Test : public QObject {
            "pick:/data/film.avi.1|click:Command1|cancel|click:Command2|Text2=/data/film.avi.1|"
            "pick:/x/out|click:Command2|Text2=/x/out|Text1=/data/film.avi.1|cancel|click:Command1|Text1=/x/out|"
            "dialogs=O:,S:,O:,S:/data/film.avi.1,S:/data/film.avi.1,O:/x/out";
+    QTest::newRow("any member of a set names its output")
+        << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=7|click:Command5|box=Talhaz\t0\tDivisão Completa!|"
+           "rm:film avi|pick:$/film avi.7|click:Command1|Text2=$/film avi|set:Text1=$/film avi.sha256|Text2=$/film avi|"
+           "click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com film avi.sha256|same:film avi=300001|"
+           "set:Text1=$/film avi.07|Text2=$/film avi.07|set:Text1=$/film avi.32767|Text2=$/film avi.32767|"
+           "set:Text1=$/film avi.32766|Text2=$/film avi";
     QTest::newRow("a name over 260 characters")
         << "pick:" + longName + "|click:Command1|cancel|click:Command2|Text2=" + longName + "|dialogs=O:,S:" + longName;
     QTest::newRow("Enter presses the focused button, or else the first ...")
