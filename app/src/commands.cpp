@@ -176,7 +176,13 @@ bool Form1::CallOperation(platform::DispatchId id, const QString& title) {
 // "...": choose the input file; the output is derived from it.
 void Form1::Command1_Click() {
   cd_.ShowOpen(this);
-  Text1->setText(cd_.FileName());
+  TakeInputFile(cd_.FileName());
+}
+
+// The output is set even when the input was already there, since the save
+// dialog may have changed it since.
+void Form1::TakeInputFile(const QString& path) {
+  Text1->setText(path);
   Text2->setText(OutputName(Text1->text()));
   Command4->setEnabled(true);
   Command5->setEnabled(true);

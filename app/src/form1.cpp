@@ -123,6 +123,10 @@ void Form1::BuildControls() {
   outputPalette.setColor(QPalette::Base, outputPalette.color(QPalette::Button));
   Text2->setPalette(outputPalette);
   Text2->setReadOnly(true);
+  // A file dropped on a field is the window's to take.
+  Text1->setAcceptDrops(false);
+  Text3->setAcceptDrops(false);
+  setAcceptDrops(true);
   // Enter in a text field presses "..." for the input file.
   Command1->setDefault(true);
 

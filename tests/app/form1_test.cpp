@@ -48,7 +48,8 @@ class Form1Test : public QObject {
   // ms; none when empty), locale:NAME, opener (a fake desktop opener alone on
   // PATH, failing with 4), opener:STATUS, opener:held (one that waits up to 3 s
   // for a file "release", then fails with 3), opener:none, activate (the
-  // window comes to the front).
+  // window comes to the front), drop:URL,... (dropped on Text1, as a file
+  // manager offers them).
   // Checks: CONTROL=TEXT (and a path field's tooltip), buttons=DIGITS (which of
   // Command4, 5 and 6 are enabled, once pending events are served), box=LINE
   // (the boxes since the last check, once every opener started has answered:
@@ -96,6 +97,14 @@ class Form1Test : public QObject {
       const std::string bin = rest == "none" ? "/" : WriteFakeOpener(Folder().toStdString(), rest == "held" ? held : "",
                                                                      0755, rest.isEmpty() ? 4 : rest.toInt());
       return qputenv("PATH", bin.c_str()), std::nullopt;
+    }
+    if (verb == "drop") {
+      QMimeData data;
+      data.setUrls(QUrl::fromStringList(rest.split(','))), data.setText(rest);
+      QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+      QDropEvent drop({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+      if (!QApplication::sendEvent(Control("Text1"), &enter) || !enter.isAccepted()) return "a drop not taken";
+      return QApplication::sendEvent(Control("Text1"), &drop), QCoreApplication::processEvents(), std::nullopt;
     }
     if (verb == "activate") return QCoreApplication::postEvent(form_.get(), new QEvent(QEvent::WindowActivate)), std::nullopt;
     QString seen, expected = rest;
@@ -227,6 +236,10 @@ class Form1Test : public QObject {
            "click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com film avi.sha256|same:film avi=300001|"
            "set:Text1=$/film avi.07|Text2=$/film avi.07|set:Text1=$/film avi.32767|Text2=$/film avi.32767|"
            "set:Text1=$/film avi.32766|Text2=$/film avi";
+    QTest::newRow("a file dropped")
+        << "drop:file://$/film.1|Text1=$/film.1|Text2=$/film|buttons=45|drop:file://$/a,file://$/b|box=Talhaz\t48\t"
+           "Largue um só ficheiro.|drop:file://$|box=Talhaz\t48\twork é uma pasta.|drop:https://example.org/a|"
+           "box=Talhaz\t48\tLargue um ficheiro deste computador.|Text1=$/film.1";
     QTest::newRow("a name over 260 characters")
         << "pick:" + longName + "|click:Command1|cancel|click:Command2|Text2=" + longName + "|dialogs=O:,S:" + longName;
     QTest::newRow("Enter presses the focused button, or else the first ...")
