@@ -173,19 +173,22 @@ class Form1Test : public QObject {
   }
 
   void initialState() {
-    // Name, text, enabled: the buttons that need a file wait for one.
-    const std::tuple<const char*, const char*, bool> controls[] = {
-        {"Label1", "Input:", true},   {"Label2", "Output:", true},  {"Text1", "", true},
-        {"Command1", "...", true},    {"Text2", "", true},          {"Command2", "...", true},
-        {"Text3", "2", true},         {"Label3", "partes.", true},  {"Label4", "Dividir ficheiro em", true},
+    // Name, text, enabled (the buttons that need a file wait for one), what a
+    // screen reader says when not the text.
+    const struct { const char *name, *text; bool enabled; const char* spoken = nullptr; } controls[] = {
+        {"Label1", "Input:", true},   {"Label2", "Output:", true},  {"Text1", "", true, "Input"},
+        {"Command1", "...", true, "Escolher o ficheiro de entrada"}, {"Text2", "", true, "Output"},
+        {"Command2", "...", true, "Escolher o ficheiro de saída"}, {"Text3", "2", true, "Número de partes"},
+        {"Label3", "partes.", true},  {"Label4", "Dividir ficheiro em", true},
         {"Command5", "Dividir", false}, {"Command4", "Juntar", false}, {"Command6", "Abrir Ficheiro", false},
         {"Command3", "Fechar", true}, {"Label5", "", true},         {"Label6", "", true},
         {"Label7", "Tamanho do ficheiro:", true}, {"Label8", "Tamanho a obter:", true}};
     QCOMPARE(form_->findChildren<QWidget*>().size(), qsizetype(std::size(controls)));  // nothing of split shows
-    for (const auto& [name, text, enabled] : controls) {
+    for (const auto& [name, text, enabled, spoken] : controls) {
       QWidget* control = Control(name);
       QCOMPARE(control->property("text").toString(), QString::fromUtf8(text));
       QCOMPARE(control->isEnabled(), enabled);
+      QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), QString::fromUtf8(spoken ? spoken : text));
       // Inside the window, its text whole, over no other control (the
       // layout's rounding may let two share an edge's pixel); a label lets
       // the window's picture show through.
