@@ -37,9 +37,8 @@ void Form1::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   event->acceptProposedAction();
   QTimer::singleShot(0, this, [this, urls] {
-    if (const QString refusal = RefusalOf(urls); !refusal.isEmpty()) {
-      return ShowBox(refusal, platform::MessageBoxStyle::Exclamation, kProgramTitle);
-    }
-    TakeInputFile(urls.front().toLocalFile());
+    const QString refusal = RefusalOf(urls);
+    if (refusal.isEmpty()) return TakeInputFile(urls.front().toLocalFile());
+    ShowBox(refusal, platform::MessageBoxStyle::Exclamation, kProgramTitle);
   });
 }

@@ -34,6 +34,7 @@ QString Kilobytes(double value) {
          QStringLiteral(" kb");
 }
 
-void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title) {
-  platform::ShowMessageBox(text.toStdString(), style, title.toStdString());
+platform::MessageBoxAnswer ShowBox(const QString& text, platform::MessageBoxStyle style,
+                                   const QString& title) {
+  return platform::ShowMessageBox(text.toStdString(), style, title.toStdString());
 }

@@ -28,4 +28,6 @@ QString OutputName(const QString& inputPath);
 // separator: "1234,5 kb".
 QString Kilobytes(double value);
 
-void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title);
+// Shows a box and returns the button that closed it.
+platform::MessageBoxAnswer ShowBox(const QString& text, platform::MessageBoxStyle style,
+                                   const QString& title);

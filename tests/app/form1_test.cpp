@@ -49,7 +49,7 @@ class Form1Test : public QObject {
   // PATH, failing with 4), opener:STATUS, opener:held (one that waits up to 3 s
   // for a file "release", then fails with 3), opener:none, activate (the
   // window comes to the front), drop:URL,... (dropped on Text1, as a file
-  // manager offers them).
+  // manager offers them), answer:N (the questions' answer: 6 Yes, else No).
   // Checks: CONTROL=TEXT (and a path field's tooltip), buttons=DIGITS (which of
   // Command4, 5 and 6 are enabled, once pending events are served), box=LINE
   // (the boxes since the last check, once every opener started has answered:
@@ -88,6 +88,7 @@ class Form1Test : public QObject {
     if (verb == "pace") {
       return (rest.isEmpty() ? qunsetenv("SHORT_IO_PACE") : qputenv("SHORT_IO_PACE", rest.toLatin1())), std::nullopt;
     }
+    if (verb == "answer") return qputenv("MESSAGE_BOX_ANSWER", rest.toLatin1()), std::nullopt;
     if (verb == "locale") return QLocale::setDefault(QLocale(rest)), std::nullopt;
     if (verb == "shrink") {
       return QTimer::singleShot(0, [path = Path(rest)] { QFile::resize(path, 1 << 20); }), std::nullopt;
@@ -169,6 +170,7 @@ class Form1Test : public QObject {
     locks_.clear();
     QLocale::setDefault(QLocale::c());
     qputenv("PATH", path_);
+    qunsetenv("MESSAGE_BOX_ANSWER");
     QDir(Folder()).removeRecursively();
   }
 
@@ -188,7 +190,8 @@ class Form1Test : public QObject {
       QWidget* control = Control(name);
       QCOMPARE(control->property("text").toString(), QString::fromUtf8(text));
       QCOMPARE(control->isEnabled(), enabled);
-      QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), QString::fromUtf8(spoken ? spoken : text));
+      QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name),
+               QString::fromUtf8(spoken ? spoken : text));
       // Inside the window, its text whole, over no other control (the
       // layout's rounding may let two share an edge's pixel); a label lets
       // the window's picture show through.
@@ -256,20 +259,23 @@ class Form1Test : public QObject {
            "opener:0|click:Command6|opened=$/film avi|box=|opener:held|click:Command6|file:release=0|"
            "box=Talhaz\t48\tNenhuma aplicação conseguiu abrir film avi.|opener:none|click:Command6|"
            "box=Talhaz\t48\tNão foi possível abrir film avi: File not found|"
-           "rm:film avi.sha256|click:Command4|box=Talhaz\t0\tJunção Completa!|"  // a set made elsewhere
+           "file:film avi=5|rm:film avi.sha256|click:Command4|box=Talhaz\t292\tfilm avi já existe. Substituir?|"
+           "same:film avi=5|buttons=456|answer:6|click:Command4|"  // a set made elsewhere
+           "box=Talhaz\t292\tfilm avi já existe. Substituir? + Talhaz\t0\tJunção Completa!|same:film avi=300001|"
            "pick:$/film|click:Command2|buttons=45|pick:$/film avi|click:Command2|buttons=456|rm:film avi|click:Command6|"
            "box=Talhaz\t48\tO ficheiro film avi já não existe.|buttons=45|file:film avi=1|activate|buttons=456|"
            "rm:film avi|buttons=45|file:film avi=1|activate|lock:film avi.2|click:Command4|"
-           "box=Tessik\t16\tError joining files!\\nfilm avi.2 is in use by another program|buttons=45";
+           "box=Talhaz\t292\tfilm avi já existe. Substituir? + Tessik\t16\tError joining files!\\n"
+           "film avi.2 is in use by another program|buttons=45";
     QTest::newRow("a set with a hole: the join refused, Abrir as it was")
         << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!|rm:film avi.2|rm:film avi.sha256|pick:$/film avi.1|click:Command1|"
-           "click:Command4|box=Tessik\t16\tError joining files!\\nfilm avi.2 is missing; film avi.3 exists|"
-           "buttons=45|same:film avi=300001";
+           "answer:6|click:Command4|box=Talhaz\t292\tfilm avi já existe. Substituir? + Tessik\t16\t"
+           "Error joining files!\\nfilm avi.2 is missing; film avi.3 exists|buttons=45|same:film avi=300001";
     QTest::newRow("join refused: its box alone, nothing made")
         << "file:present=10|pick:$/present|click:Command1|set:Text3=|click:Command4|box=Erro n: 13\t16\tType mismatch|"
-           "set:Text3=40000|click:Command4|box=Erro n: 6\t16\tOverflow|set:Text3=2|click:Command4|"
-           "box=Tessik\t16\tError joining files!\\nthere is no present.1|set:Text2=|click:Command4|"
+           "set:Text3=40000|click:Command4|box=Erro n: 6\t16\tOverflow|set:Text3=2|set:Text2=$/absent|click:Command4|"
+           "box=Tessik\t16\tError joining files!\\nthere is no absent.1|set:Text2=|click:Command4|"
            "box=Talhaz\t48\tIndique o ficheiro a criar.|buttons=45|no:present.1";
     QTest::newRow("split refused: its box alone, nothing made")
         << "file:present=10|pick:$/present|click:Command1|set:Text3=|click:Command5|box=Erro n: 13\t16\tType mismatch|"
