@@ -97,6 +97,14 @@ bool IsPlainCancel(const platform::RuntimeError& error) {
 
 QString FileNameOf(const QLineEdit* field) { return QFileInfo(field->text()).fileName(); }
 
+// True when no file is at the output's name, or the user agrees to replace it.
+bool MayReplace(const QLineEdit* output) {
+  if (!QFileInfo(output->text()).isFile()) return true;
+  return ShowBox(QStringLiteral("%1 já existe. Substituir?").arg(FileNameOf(output)),
+                 MessageBoxStyle::YesNoQuestion,
+                 kProgramTitle) == platform::MessageBoxAnswer::Yes;
+}
+
 // Tells the user that the input cannot be cut into that many parts, and the
 // most it can be cut into: the component's answer for the input, or the most
 // any split takes when it has none.
@@ -176,7 +184,13 @@ bool Form1::CallOperation(platform::DispatchId id, const QString& title) {
 // "...": choose the input file; the output is derived from it.
 void Form1::Command1_Click() {
   cd_.ShowOpen(this);
-  Text1->setText(cd_.FileName());
+  TakeInputFile(cd_.FileName());
+}
+
+// The output is set even when the input was already there, since the save
+// dialog may have changed it since.
+void Form1::TakeInputFile(const QString& path) {
+  Text1->setText(path);
   Text2->setText(OutputName(Text1->text()));
   Command4->setEnabled(true);
   Command5->setEnabled(true);
@@ -191,11 +205,14 @@ void Form1::Command2_Click() {
 // "Fechar".
 void Form1::Command3_Click() { close(); }
 
-// "Juntar": rebuilds the output file from its fragments.
+// "Juntar": rebuilds the output file from its fragments; a file already at
+// the output's name is replaced only when the user says so.
 void Form1::Command4_Click() {
   try {
     if (Text2->text().isEmpty()) return ShowMissing("Indique o ficheiro a criar.");
-    PutProperties(PartsOf(Text3));
+    const std::int16_t parts = PartsOf(Text3);
+    if (!MayReplace(Text2)) return;
+    PutProperties(parts);
     RememberJoinedFile({});  // however this join ends, an earlier one's file is not offered
     if (!CallOperation(kDispidJoin, QStringLiteral("A juntar - ") + FileNameOf(Text2))) return;
     RememberJoinedFile(Text2->text());

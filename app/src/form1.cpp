@@ -44,11 +44,14 @@ struct LabelLayout {
   bool bold;
 };
 
+// A field's or a button's accessible name is what a screen reader says for
+// it: a field's label, what a "..." button chooses, another button's caption.
 struct FieldLayout {
   QLineEdit* Form1::*control;
   const char* name;
   const char* text;
   Place place;
+  const char* accessibleName;
 };
 
 struct ButtonLayout {
@@ -57,6 +60,7 @@ struct ButtonLayout {
   const char* text;
   Place place;
   bool enabled;
+  const char* accessibleName;
 };
 
 }  // namespace
@@ -75,17 +79,17 @@ void Form1::BuildControls() {
       {&Form1::Label6, "Label6", "", {2040, 1800, 2415, 255}, 255, true},
   };
   const FieldLayout fields[] = {
-      {&Form1::Text1, "Text1", "", {120, 360, 3735, 285}},
-      {&Form1::Text2, "Text2", "", {4440, 360, 3735, 285}},
-      {&Form1::Text3, "Text3", "2", {1800, 1080, 735, 285}},
+      {&Form1::Text1, "Text1", "", {120, 360, 3735, 285}, "Input"},
+      {&Form1::Text2, "Text2", "", {4440, 360, 3735, 285}, "Output"},
+      {&Form1::Text3, "Text3", "2", {1800, 1080, 735, 285}, "Número de partes"},
   };
   const ButtonLayout buttons[] = {
-      {&Form1::Command1, "Command1", "...", {3960, 360, 375, 255}, true},
-      {&Form1::Command2, "Command2", "...", {8280, 360, 375, 255}, true},
-      {&Form1::Command5, "Command5", "Dividir", {5400, 1080, 1575, 375}, false},
-      {&Form1::Command4, "Command4", "Juntar", {7080, 1080, 1575, 375}, false},
-      {&Form1::Command6, "Command6", "Abrir Ficheiro", {5400, 1560, 1575, 375}, false},
-      {&Form1::Command3, "Command3", "Fechar", {7080, 1560, 1575, 375}, true},
+      {&Form1::Command1, "Command1", "...", {3960, 360, 375, 255}, true, "Escolher o ficheiro de entrada"},
+      {&Form1::Command2, "Command2", "...", {8280, 360, 375, 255}, true, "Escolher o ficheiro de saída"},
+      {&Form1::Command5, "Command5", "Dividir", {5400, 1080, 1575, 375}, false, "Dividir"},
+      {&Form1::Command4, "Command4", "Juntar", {7080, 1080, 1575, 375}, false, "Juntar"},
+      {&Form1::Command6, "Command6", "Abrir Ficheiro", {5400, 1560, 1575, 375}, false, "Abrir Ficheiro"},
+      {&Form1::Command3, "Command3", "Fechar", {7080, 1560, 1575, 375}, true, "Fechar"},
   };
 
   for (const LabelLayout& layout : labels) {
@@ -105,6 +109,7 @@ void Form1::BuildControls() {
     auto* field = new QLineEdit(QString::fromUtf8(layout.text), this);
     field->setObjectName(QString::fromLatin1(layout.name));
     field->setGeometry(layout.place.InPixels());
+    field->setAccessibleName(QString::fromUtf8(layout.accessibleName));
     this->*layout.control = field;
   }
   for (const ButtonLayout& layout : buttons) {
@@ -112,6 +117,7 @@ void Form1::BuildControls() {
     button->setObjectName(QString::fromLatin1(layout.name));
     button->setGeometry(layout.place.InPixels());
     button->setEnabled(layout.enabled);
+    button->setAccessibleName(QString::fromUtf8(layout.accessibleName));
     button->setAutoDefault(true);  // Enter presses the button that has the focus
     this->*layout.control = button;
   }
@@ -123,6 +129,10 @@ void Form1::BuildControls() {
   outputPalette.setColor(QPalette::Base, outputPalette.color(QPalette::Button));
   Text2->setPalette(outputPalette);
   Text2->setReadOnly(true);
+  // A file dropped on a field is the window's to take.
+  Text1->setAcceptDrops(false);
+  Text3->setAcceptDrops(false);
+  setAcceptDrops(true);
   // Enter in a text field presses "..." for the input file.
   Command1->setDefault(true);
 

@@ -62,6 +62,9 @@ class Form1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   // The window coming to the front re-checks "Abrir Ficheiro".
   bool event(QEvent* event) override;
+  // A file dropped on the window, fields included, is taken as the input.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildControls();
@@ -84,6 +87,9 @@ class Form1 : public QWidget {
   void RecomputeSizePerPart();
 
   void LoadFileArgument(const QString& path);
+  // Makes `path` the input, its output derived from it, and enables the
+  // commands that need a file.
+  void TakeInputFile(const QString& path);
 
   // Puts the three fields into `split`, in the order input, output, parts.
   void PutProperties(std::int16_t parts);

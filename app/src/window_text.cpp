@@ -3,14 +3,30 @@
 #include <platform/conversions.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 
 char DecimalSeparator() { return QLocale().decimalPoint() == QStringLiteral(",") ? ',' : '.'; }
 
 std::string PathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
+namespace {
+
+// The most fragments a set holds.
+constexpr int kMostFragments = 32766;
+
+}  // namespace
+
 QString OutputName(const QString& inputPath) {
-  return inputPath.endsWith(QStringLiteral(".1")) ? inputPath.chopped(2) : inputPath;
+  static const QRegularExpression fragmentEnding(QStringLiteral("^(.+)\\.([1-9][0-9]{0,4})$"));
+  const QString checksumEnding = QStringLiteral(".sha256");
+  if (inputPath.endsWith(checksumEnding)) return inputPath.chopped(checksumEnding.size());
+  const QRegularExpressionMatch match = fragmentEnding.match(inputPath);
+  if (!match.hasMatch() || match.captured(2).toInt() > kMostFragments) return inputPath;
+  const QString base = match.captured(1);
+  const QString first = base + QStringLiteral(".1");
+  return first == inputPath || QFileInfo(first).isFile() ? base : inputPath;
 }
 
 QString Kilobytes(double value) {
@@ -18,6 +34,7 @@ QString Kilobytes(double value) {
          QStringLiteral(" kb");
 }
 
-void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title) {
-  platform::ShowMessageBox(text.toStdString(), style, title.toStdString());
+platform::MessageBoxAnswer ShowBox(const QString& text, platform::MessageBoxStyle style,
+                                   const QString& title) {
+  return platform::ShowMessageBox(text.toStdString(), style, title.toStdString());
 }

@@ -18,12 +18,16 @@ char DecimalSeparator();
 // text stands for.
 std::string PathBytes(const QString& text);
 
-// The output path for an input path: a final ".1" removed, so the first
-// fragment of a set names the file it rebuilds; anything else is kept whole.
+// The output path for an input path: the file any member of a set rebuilds.
+// A final ".N" (N from 1 to 32766, no leading zeros) is removed when the
+// result's ".1" is a file (a final ".1" always is), and a final ".sha256",
+// the set's checksum file, always; anything else is kept whole.
 QString OutputName(const QString& inputPath);
 
 // A size in the window's units of 1024 bytes, with the locale's decimal
 // separator: "1234,5 kb".
 QString Kilobytes(double value);
 
-void ShowBox(const QString& text, platform::MessageBoxStyle style, const QString& title);
+// Shows a box and returns the button that closed it.
+platform::MessageBoxAnswer ShowBox(const QString& text, platform::MessageBoxStyle style,
+                                   const QString& title);

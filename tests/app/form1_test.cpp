@@ -48,7 +48,8 @@ class Form1Test : public QObject {
   // ms; none when empty), locale:NAME, opener (a fake desktop opener alone on
   // PATH, failing with 4), opener:STATUS, opener:held (one that waits up to 3 s
   // for a file "release", then fails with 3), opener:none, activate (the
-  // window comes to the front).
+  // window comes to the front), drop:URL,... (dropped on Text1, as a file
+  // manager offers them), answer:N (the questions' answer: 6 Yes, else No).
   // Checks: CONTROL=TEXT (and a path field's tooltip), buttons=DIGITS (which of
   // Command4, 5 and 6 are enabled, once pending events are served), box=LINE
   // (the boxes since the last check, once every opener started has answered:
@@ -87,6 +88,7 @@ class Form1Test : public QObject {
     if (verb == "pace") {
       return (rest.isEmpty() ? qunsetenv("SHORT_IO_PACE") : qputenv("SHORT_IO_PACE", rest.toLatin1())), std::nullopt;
     }
+    if (verb == "answer") return qputenv("MESSAGE_BOX_ANSWER", rest.toLatin1()), std::nullopt;
     if (verb == "locale") return QLocale::setDefault(QLocale(rest)), std::nullopt;
     if (verb == "shrink") {
       return QTimer::singleShot(0, [path = Path(rest)] { QFile::resize(path, 1 << 20); }), std::nullopt;
@@ -96,6 +98,14 @@ class Form1Test : public QObject {
       const std::string bin = rest == "none" ? "/" : WriteFakeOpener(Folder().toStdString(), rest == "held" ? held : "",
                                                                      0755, rest.isEmpty() ? 4 : rest.toInt());
       return qputenv("PATH", bin.c_str()), std::nullopt;
+    }
+    if (verb == "drop") {
+      QMimeData data;
+      data.setUrls(QUrl::fromStringList(rest.split(','))), data.setText(rest);
+      QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+      QDropEvent drop({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+      if (!QApplication::sendEvent(Control("Text1"), &enter) || !enter.isAccepted()) return "a drop not taken";
+      return QApplication::sendEvent(Control("Text1"), &drop), QCoreApplication::processEvents(), std::nullopt;
     }
     if (verb == "activate") return QCoreApplication::postEvent(form_.get(), new QEvent(QEvent::WindowActivate)), std::nullopt;
     QString seen, expected = rest;
@@ -160,23 +170,28 @@ class Form1Test : public QObject {
     locks_.clear();
     QLocale::setDefault(QLocale::c());
     qputenv("PATH", path_);
+    qunsetenv("MESSAGE_BOX_ANSWER");
     QDir(Folder()).removeRecursively();
   }
 
   void initialState() {
-    // Name, text, enabled: the buttons that need a file wait for one.
-    const std::tuple<const char*, const char*, bool> controls[] = {
-        {"Label1", "Input:", true},   {"Label2", "Output:", true},  {"Text1", "", true},
-        {"Command1", "...", true},    {"Text2", "", true},          {"Command2", "...", true},
-        {"Text3", "2", true},         {"Label3", "partes.", true},  {"Label4", "Dividir ficheiro em", true},
+    // Name, text, enabled (the buttons that need a file wait for one), what a
+    // screen reader says when not the text.
+    const struct { const char *name, *text; bool enabled; const char* spoken = nullptr; } controls[] = {
+        {"Label1", "Input:", true},   {"Label2", "Output:", true},  {"Text1", "", true, "Input"},
+        {"Command1", "...", true, "Escolher o ficheiro de entrada"}, {"Text2", "", true, "Output"},
+        {"Command2", "...", true, "Escolher o ficheiro de saída"}, {"Text3", "2", true, "Número de partes"},
+        {"Label3", "partes.", true},  {"Label4", "Dividir ficheiro em", true},
         {"Command5", "Dividir", false}, {"Command4", "Juntar", false}, {"Command6", "Abrir Ficheiro", false},
         {"Command3", "Fechar", true}, {"Label5", "", true},         {"Label6", "", true},
         {"Label7", "Tamanho do ficheiro:", true}, {"Label8", "Tamanho a obter:", true}};
     QCOMPARE(form_->findChildren<QWidget*>().size(), qsizetype(std::size(controls)));  // nothing of split shows
-    for (const auto& [name, text, enabled] : controls) {
+    for (const auto& [name, text, enabled, spoken] : controls) {
       QWidget* control = Control(name);
       QCOMPARE(control->property("text").toString(), QString::fromUtf8(text));
       QCOMPARE(control->isEnabled(), enabled);
+      QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name),
+               QString::fromUtf8(spoken ? spoken : text));
       // Inside the window, its text whole, over no other control (the
       // layout's rounding may let two share an edge's pixel); a label lets
       // the window's picture show through.
@@ -221,33 +236,42 @@ class Form1Test : public QObject {
            "pick:/data/film.avi.1|click:Command1|cancel|click:Command2|Text2=/data/film.avi.1|"
            "pick:/x/out|click:Command2|Text2=/x/out|Text1=/data/film.avi.1|cancel|click:Command1|Text1=/x/out|"
            "dialogs=O:,S:,O:,S:/data/film.avi.1,S:/data/film.avi.1,O:/x/out";
+    QTest::newRow("a file dropped")
+        << "drop:file://$/film.1|Text1=$/film.1|Text2=$/film|buttons=45|drop:file://$/a,file://$/b|box=Talhaz\t48\t"
+           "Largue um só ficheiro.|drop:file://$|box=Talhaz\t48\twork é uma pasta.|drop:https://example.org/a|"
+           "box=Talhaz\t48\tLargue um ficheiro deste computador.|Text1=$/film.1";
     QTest::newRow("a name over 260 characters")
         << "pick:" + longName + "|click:Command1|cancel|click:Command2|Text2=" + longName + "|dialogs=O:,S:" + longName;
     QTest::newRow("Enter presses the focused button, or else the first ...")
         << "pick:/data/film.avi.1|key:Text3|Text1=/data/film.avi.1|set:Text1=|key:Command5|"
            "box=Talhaz\t48\tIndique o ficheiro a dividir.|dialogs=O:";
-    QTest::newRow("split, join and open")
+    QTest::newRow("split, join from any member and open")
         << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!|has:film avi.3|no:film avi.4|buttons=45|rm:film avi|"
-           "pick:$/film avi.1|click:Command1|Text2=$/film avi|click:Command4|"
+           "pick:$/film avi.3|click:Command1|Text2=$/film avi|set:Text1=$/film avi.sha256|Text2=$/film avi|click:Command4|"
            "box=Talhaz\t0\tJunção Completa!\\nVerificado com film avi.sha256|buttons=456|same:film avi=300001|"
+           "set:Text1=$/film avi.07|Text2=$/film avi.07|set:Text1=$/film avi.32767|Text2=$/film avi.32767|"
+           "set:Text1=$/film avi.32766|Text2=$/film avi|"
            "opener:0|click:Command6|opened=$/film avi|box=|opener:held|click:Command6|file:release=0|"
            "box=Talhaz\t48\tNenhuma aplicação conseguiu abrir film avi.|opener:none|click:Command6|"
            "box=Talhaz\t48\tNão foi possível abrir film avi: File not found|"
-           "rm:film avi.sha256|click:Command4|box=Talhaz\t0\tJunção Completa!|"  // a set made elsewhere
+           "file:film avi=5|rm:film avi.sha256|click:Command4|box=Talhaz\t292\tfilm avi já existe. Substituir?|"
+           "same:film avi=5|buttons=456|answer:6|click:Command4|"  // a set made elsewhere
+           "box=Talhaz\t292\tfilm avi já existe. Substituir? + Talhaz\t0\tJunção Completa!|same:film avi=300001|"
            "pick:$/film|click:Command2|buttons=45|pick:$/film avi|click:Command2|buttons=456|rm:film avi|click:Command6|"
            "box=Talhaz\t48\tO ficheiro film avi já não existe.|buttons=45|file:film avi=1|activate|buttons=456|"
            "rm:film avi|buttons=45|file:film avi=1|activate|lock:film avi.2|click:Command4|"
-           "box=Tessik\t16\tError joining files!\\nfilm avi.2 is in use by another program|buttons=45";
+           "box=Talhaz\t292\tfilm avi já existe. Substituir? + Tessik\t16\tError joining files!\\n"
+           "film avi.2 is in use by another program|buttons=45";
     QTest::newRow("a set with a hole: the join refused, Abrir as it was")
         << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!|rm:film avi.2|rm:film avi.sha256|pick:$/film avi.1|click:Command1|"
-           "click:Command4|box=Tessik\t16\tError joining files!\\nfilm avi.2 is missing; film avi.3 exists|"
-           "buttons=45|same:film avi=300001";
+           "answer:6|click:Command4|box=Talhaz\t292\tfilm avi já existe. Substituir? + Tessik\t16\t"
+           "Error joining files!\\nfilm avi.2 is missing; film avi.3 exists|buttons=45|same:film avi=300001";
     QTest::newRow("join refused: its box alone, nothing made")
         << "file:present=10|pick:$/present|click:Command1|set:Text3=|click:Command4|box=Erro n: 13\t16\tType mismatch|"
-           "set:Text3=40000|click:Command4|box=Erro n: 6\t16\tOverflow|set:Text3=2|click:Command4|"
-           "box=Tessik\t16\tError joining files!\\nthere is no present.1|set:Text2=|click:Command4|"
+           "set:Text3=40000|click:Command4|box=Erro n: 6\t16\tOverflow|set:Text3=2|set:Text2=$/absent|click:Command4|"
+           "box=Tessik\t16\tError joining files!\\nthere is no absent.1|set:Text2=|click:Command4|"
            "box=Talhaz\t48\tIndique o ficheiro a criar.|buttons=45|no:present.1";
     QTest::newRow("split refused: its box alone, nothing made")
         << "file:present=10|pick:$/present|click:Command1|set:Text3=|click:Command5|box=Erro n: 13\t16\tType mismatch|"

@@ -19,6 +19,7 @@
 namespace {
 
 using namespace testing_support;
+using platform::MessageBoxAnswer;
 using platform::MessageBoxStyle;
 
 // The log takes one line per box, appended; the other fields and the usual
@@ -53,22 +54,28 @@ TEST(MessageBoxWindow, WidgetApplicationShowsAModalBoxWithTheStyleIcon) {
   char name[] = "desktop_test", *argv[] = {name, nullptr};
   QApplication app(argc, argv);
   ASSERT_TRUE(platform::HasWindowSystem());
-  for (const auto& [style, icon] : std::initializer_list<std::pair<MessageBoxStyle, QMessageBox::Icon>>{
-           {MessageBoxStyle::Ok, QMessageBox::NoIcon},
-           {MessageBoxStyle::Critical, QMessageBox::Critical},
-           {MessageBoxStyle::Exclamation, QMessageBox::Warning}}) {
+  using Box = QMessageBox;
+  // The style; the icon and buttons shown; Yes clicked, else Enter pressed; the answer.
+  for (const auto& [style, icon, buttons, yes, answer] : std::initializer_list<
+           std::tuple<MessageBoxStyle, Box::Icon, int, bool, MessageBoxAnswer>>{
+           {MessageBoxStyle::Ok, Box::NoIcon, Box::Ok, false, MessageBoxAnswer::Ok},
+           {MessageBoxStyle::Critical, Box::Critical, Box::Ok, false, MessageBoxAnswer::Ok},
+           {MessageBoxStyle::Exclamation, Box::Warning, Box::Ok, false, MessageBoxAnswer::Ok},
+           {MessageBoxStyle::YesNoQuestion, Box::Question, Box::Yes | Box::No, true, MessageBoxAnswer::Yes},
+           {MessageBoxStyle::YesNoQuestion, Box::Question, Box::Yes | Box::No, false, MessageBoxAnswer::No}}) {
     SCOPED_TRACE(static_cast<int>(style));
     QString seen;  // icon, title, text and buttons of the box shown
-    QTimer::singleShot(0, [&] {
+    QTimer::singleShot(0, [&, yes = yes] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         seen = QString("%1|%2|%3|%4").arg(box->icon()).arg(box->windowTitle(), box->text())
                    .arg(box->standardButtons());
-        box->button(QMessageBox::Ok)->click();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        yes ? box->button(Box::Yes)->click() : (void)QApplication::sendEvent(box, &enter);
       }
     });
-    platform::ShowMessageBox("first <b>line</b>\r\nsecond", style, "Title");
+    EXPECT_EQ(platform::ShowMessageBox("first <b>line</b>\r\nsecond", style, "Title"), answer);
     EXPECT_EQ(seen.toStdString(),
-              std::to_string(icon) + "|Title|first <b>line</b>\nsecond|" + std::to_string(QMessageBox::Ok));
+              std::to_string(icon) + "|Title|first <b>line</b>\nsecond|" + std::to_string(buttons));
   }
 }
 

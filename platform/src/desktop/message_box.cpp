@@ -16,6 +16,23 @@ namespace platform {
 namespace {
 
 constexpr const char* kLogVariable = "MESSAGE_BOX_LOG";
+constexpr const char* kAnswerVariable = "MESSAGE_BOX_ANSWER";
+
+// What a box closed without a choice answers: No for a question, so that
+// nothing is done that the user did not agree to.
+MessageBoxAnswer DefaultAnswer(MessageBoxStyle style) {
+  return style == MessageBoxStyle::YesNoQuestion ? MessageBoxAnswer::No : MessageBoxAnswer::Ok;
+}
+
+// A logged box's answer: Yes to a question only when MESSAGE_BOX_ANSWER holds
+// Yes's number.
+MessageBoxAnswer LoggedAnswer(MessageBoxStyle style) {
+  const char* answer = std::getenv(kAnswerVariable);
+  const bool yes = answer != nullptr &&
+                   answer == std::to_string(static_cast<int>(MessageBoxAnswer::Yes));
+  return style == MessageBoxStyle::YesNoQuestion && yes ? MessageBoxAnswer::Yes
+                                                        : DefaultAnswer(style);
+}
 
 // The log file named by MESSAGE_BOX_LOG; null when boxes are not logged.
 const char* MessageBoxLogPath() {
@@ -78,6 +95,7 @@ QMessageBox::Icon IconOf(MessageBoxStyle style) {
   switch (style) {
     case MessageBoxStyle::Critical: return QMessageBox::Critical;
     case MessageBoxStyle::Exclamation: return QMessageBox::Warning;
+    case MessageBoxStyle::YesNoQuestion: return QMessageBox::Question;
     case MessageBoxStyle::Ok: break;
   }
   return QMessageBox::NoIcon;
@@ -87,12 +105,18 @@ QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-void ShowModalBox(std::string_view text, MessageBoxStyle style, std::string_view title) {
+// A question's buttons are named in the user's language, as every Qt text.
+MessageBoxAnswer ShowModalBox(std::string_view text, MessageBoxStyle style, std::string_view title) {
+  const bool question = style == MessageBoxStyle::YesNoQuestion;
   QMessageBox box(IconOf(style), ToQString(title),
                   ToQString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-                  QMessageBox::Ok);
+                  question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);  // a file name never turns into markup
+  if (question) box.setDefaultButton(QMessageBox::No);
   box.exec();
+  if (!question) return MessageBoxAnswer::Ok;
+  return box.clickedButton() == box.button(QMessageBox::Yes) ? MessageBoxAnswer::Yes
+                                                              : MessageBoxAnswer::No;
 }
 
 // Widgets live on the application's thread only; a box asked for elsewhere
@@ -107,17 +131,16 @@ bool HasWindowSystem() {
   return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
-void ShowMessageBox(std::string_view text, MessageBoxStyle style, std::string_view title) {
+MessageBoxAnswer ShowMessageBox(std::string_view text, MessageBoxStyle style,
+                                std::string_view title) {
   if (const char* logPath = MessageBoxLogPath()) {
-    if (AppendToLog(logPath, text, style, title)) return;
+    if (AppendToLog(logPath, text, style, title)) return LoggedAnswer(style);
     WriteToStandardError(text, title);  // a box is never lost silently
-    return;
+    return DefaultAnswer(style);
   }
-  if (CanShowWidgetsHere()) {
-    ShowModalBox(text, style, title);
-  } else {
-    WriteToStandardError(text, title);
-  }
+  if (CanShowWidgetsHere()) return ShowModalBox(text, style, title);
+  WriteToStandardError(text, title);
+  return DefaultAnswer(style);
 }
 
 }  // namespace platform
