@@ -2,14 +2,17 @@
 // after the component says the work was done; a failure it detects itself has
 // already been shown in its own box, and a cancel the user asked for needs no
 // box at all.
+#include "file_split_ids.h"
 #include "form1.h"
 
+#include "part_size.h"
 #include "progress_window.h"
 #include "window_text.h"
 
 #include <platform/conversions.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -19,17 +22,6 @@
 #include <limits>
 
 namespace {
-
-// The dispatch identifiers of FileSplit's members, fixed by the component.
-constexpr platform::DispatchId kDispidInputFile = 0x68030002;
-constexpr platform::DispatchId kDispidOutputFile = 0x68030001;
-constexpr platform::DispatchId kDispidSubFilesNumber = 0x68030000;
-constexpr platform::DispatchId kDispidSplit = 0x60030003;
-constexpr platform::DispatchId kDispidJoin = 0x60030004;
-constexpr platform::DispatchId kDispidVerifiedWith = 0x6803000B;
-constexpr platform::DispatchId kDispidLargestSubFilesNumber = 0x6803000C;
-// Its event Progress(Done, Total, ByRef Cancel).
-constexpr platform::DispatchId kDispidProgress = 1;
 
 using platform::MessageBoxStyle;
 
@@ -65,6 +57,8 @@ std::int16_t PartsOf(const QLineEdit* field) {
 
 constexpr auto kOverflow = static_cast<std::int32_t>(platform::ErrorNumber::Overflow);
 constexpr std::int32_t kMostParts = std::numeric_limits<std::int16_t>::max();
+// The most fragments a set holds.
+constexpr std::int32_t kMostFragments = kMostParts - 1;
 constexpr std::int32_t kBelowLeastParts = std::numeric_limits<std::int16_t>::min() - 1;
 
 // True when the field holds a negative number, however large.
@@ -124,10 +118,50 @@ void ShowTooManyParts(platform::Dispatch& split, const QLineEdit* input) {
 
 }  // namespace
 
-void Form1::PutProperties(std::int16_t parts) {
+void Form1::PutProperties(std::optional<std::int16_t> parts) {
   Put(*split_, kDispidInputFile, PathBytes(Text1->text()));
   Put(*split_, kDispidOutputFile, PathBytes(Text2->text()));
-  Put(*split_, kDispidSubFilesNumber, parts);
+  if (parts) Put(*split_, kDispidSubFilesNumber, *parts);
+}
+
+std::optional<double> Form1::PartSizeLimitOf() {
+  const std::optional<PartSizeRequest> request = PartSizeFromText(Text3->text(), DecimalSeparator());
+  if (!request) return std::nullopt;
+  if (request->preset.isEmpty()) return request->bytes;
+  platform::Variant name[] = {platform::Variant(request->preset.toStdString())};
+  return platform::InvokeOrRaise(*split_, kDispidPresetLimit, platform::InvokeKind::Method, name).ToDouble();
+}
+
+void Form1::SplitToFit(double limit) {
+  PutProperties(std::nullopt);
+  Put(*split_, kDispidPartSizeLimit, limit);
+  try {
+    const std::int32_t parts =
+        platform::InvokeOrRaise(*split_, kDispidFitPartsCount, platform::InvokeKind::PropertyGet).ToInteger32();
+    if (!CallOperation(kDispidSplitToFit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
+    ShowBox(QStringLiteral("Divisão Completa!") + SplitLine(parts), MessageBoxStyle::Ok, kProgramTitle);
+  } catch (const platform::RuntimeError& error) {
+    if (error.number() != kOverflow) throw;
+    ShowBox(QStringLiteral("%1 precisa de mais de %2 partes de %3: indique um tamanho maior.")
+                .arg(FileNameOf(Text1), QString::number(kMostFragments), Text3->text().trimmed()),
+            MessageBoxStyle::Exclamation, kProgramTitle);
+  }
+}
+
+QString Form1::SplitLine(std::int32_t parts) {
+  const QFileInfo input(Text1->text());
+  const QString checksumFile = input.fileName() + QStringLiteral(".sha256");
+  QString line = parts == 1 ? QStringLiteral("\n1 parte") : QStringLiteral("\n%1 partes").arg(parts);
+  line += QStringLiteral(" em ") + input.absolutePath();
+  if (QFileInfo(input.dir(), checksumFile).isFile()) line += QStringLiteral(", verificáveis com ") + checksumFile;
+  return line;
+}
+
+// The fragments the last split of the input wrote: input.1, input.2, ...
+std::int32_t Form1::WrittenParts() {
+  std::int32_t parts = 0;
+  while (parts < kMostFragments && QFileInfo(Text1->text() + '.' + QString::number(parts + 1)).isFile()) ++parts;
+  return parts;
 }
 
 QString Form1::VerificationLine() {
@@ -210,7 +244,8 @@ void Form1::Command3_Click() { close(); }
 void Form1::Command4_Click() {
   try {
     if (Text2->text().isEmpty()) return ShowMissing("Indique o ficheiro a criar.");
-    const std::int16_t parts = PartsOf(Text3);
+    std::optional<std::int16_t> parts;  // a size in the field leaves the component's parts
+    if (!PartSizeLimitOf()) parts = PartsOf(Text3);
     if (!MayReplace(Text2)) return;
     PutProperties(parts);
     RememberJoinedFile({});  // however this join ends, an earlier one's file is not offered
@@ -228,13 +263,18 @@ void Form1::Command4_Click() {
 // size's rounding would pass the largest set) are told with the most it can.
 void Form1::Command5_Click() {
   try {
+    if (const std::optional<double> limit = PartSizeLimitOf()) {
+      if (Text1->text().isEmpty()) return ShowMissing("Indique o ficheiro a dividir.");
+      if (*limit < 1) return ShowMissing("Indique um tamanho de pelo menos 1 byte.");
+      return SplitToFit(*limit);
+    }
     const std::int32_t parts = SplitPartsOf(Text3);
     if (Text1->text().isEmpty()) return ShowMissing("Indique o ficheiro a dividir.");
     if (parts < 2) return ShowMissing("Indique pelo menos 2 partes.");
     if (parts > kMostParts) return ShowTooManyParts(*split_, Text1);
     PutProperties(static_cast<std::int16_t>(parts));
     if (!CallOperation(kDispidSplit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
-    ShowBox(QStringLiteral("Divisão Completa!"), MessageBoxStyle::Ok, kProgramTitle);
+    ShowBox(QStringLiteral("Divisão Completa!") + SplitLine(WrittenParts()), MessageBoxStyle::Ok, kProgramTitle);
   } catch (const platform::RuntimeError& error) {
     if (error.number() == kOverflow) return ShowTooManyParts(*split_, Text1);
     ShowFailure(error);

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -85,6 +86,14 @@ class Form1 : public QWidget {
   void Text2_Change();
   void Text3_Change();
   void RecomputeSizePerPart();
+  // Label6 for a size in the parts field: how many parts of what size the
+  // split makes of the input.
+  void ShowFitOfInput(double limit);
+  // The parts field's menu of media, each writing its label into the field.
+  void AddPresetMenu();
+  // The part size limit in bytes when the parts field holds a size or a
+  // medium; nothing when it holds a number of parts.
+  std::optional<double> PartSizeLimitOf();
 
   void LoadFileArgument(const QString& path);
   // Makes `path` the input, its output derived from it, and enables the
@@ -92,7 +101,11 @@ class Form1 : public QWidget {
   void TakeInputFile(const QString& path);
 
   // Puts the three fields into `split`, in the order input, output, parts.
-  void PutProperties(std::int16_t parts);
+  // Without parts, the component's number of parts is left as it is.
+  void PutProperties(std::optional<std::int16_t> parts);
+  // "Dividir" with a size in the parts field: the fewest parts of at most
+  // `limit` bytes, or a box saying the size is too small for the input.
+  void SplitToFit(double limit);
   // Calls Split or Join with a busy cursor and, when it runs long, the
   // progress window titled `title`; true when the work was done, false when
   // it was not or the user cancelled it.
@@ -107,6 +120,11 @@ class Form1 : public QWidget {
   // The completion box's second line after a join that `split` verified
   // against a checksum file, naming that file; empty otherwise.
   QString VerificationLine();
+  // The completion box's second line after a split of the input into
+  // `parts`: how many, in which folder, and the checksum file when there is one.
+  QString SplitLine(std::int32_t parts);
+  // How many fragments of the input are there, counted from input.1 on.
+  std::int32_t WrittenParts();
 
   QPixmap picture_;
   CommonDialog cd_;

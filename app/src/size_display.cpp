@@ -1,8 +1,9 @@
 // The two read-outs: the input file's size and the size of one part, in
 // units of 1024 bytes, kept current as the fields change; the path fields'
-// tooltips, which show their full text; and what follows the input field
+// tooltips, what a split to fit makes when the parts field holds a size, which show their full text; and what follows the input field
 // however it changed (typed, picked or loaded at start-up): the output
 // field and the window's caption.
+#include "file_split_ids.h"
 #include "form1.h"
 
 #include "window_text.h"
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <cmath>
+
 namespace {
 
 constexpr double kUnitBytes = 1024.0;
@@ -24,6 +27,14 @@ constexpr QStringView kNoSuchFile = u"o ficheiro não existe";
 bool MeansMissing(const platform::RuntimeError& error) {
   return error.number() == static_cast<std::int32_t>(platform::ErrorNumber::FileNotFound) ||
          error.number() == static_cast<std::int32_t>(platform::ErrorNumber::PathNotFound);
+}
+
+// A part size for Label6, in the window's units to two decimals: enough to
+// tell it and short enough for the label.
+QString RoundedKilobytes(double bytes) { return Kilobytes(std::round(bytes / kUnitBytes * 100) / 100); }
+
+platform::Variant Get(platform::Dispatch& control, platform::DispatchId id) {
+  return platform::InvokeOrRaise(control, id, platform::InvokeKind::PropertyGet);
 }
 
 }  // namespace
@@ -59,10 +70,28 @@ void Form1::Text3_Change() { RecomputeSizePerPart(); }
 void Form1::RecomputeSizePerPart() {
   if (Label5->text() == kNoSuchFile) return;
   try {
+    if (const std::optional<double> limit = PartSizeLimitOf()) return ShowFitOfInput(*limit);
     const double parts = platform::LeadingNumber(Text3->text().toStdString());
     const double dividend = platform::LeadingNumber(Label5->text().toStdString());
     if (parts == 0.0) return;
     Label6->setText(Kilobytes(dividend / parts));
   } catch (const platform::RuntimeError&) {
+  }
+}
+
+// "3 partes de 813,8 kb"; "mais de 32766 partes" when the size is too small
+// for the input; empty when the input cannot be measured or the size is 0.
+void Form1::ShowFitOfInput(double limit) {
+  try {
+    platform::Variant input[] = {platform::Variant(PathBytes(Text1->text()))};
+    platform::InvokeOrRaise(*split_, kDispidInputFile, platform::InvokeKind::PropertyPut, input);
+    platform::Variant size[] = {platform::Variant(limit)};
+    platform::InvokeOrRaise(*split_, kDispidPartSizeLimit, platform::InvokeKind::PropertyPut, size);
+    const std::int32_t parts = Get(*split_, kDispidFitPartsCount).ToInteger32();
+    const QString count = parts == 1 ? QStringLiteral("1 parte") : QStringLiteral("%1 partes").arg(parts);
+    Label6->setText(count + QStringLiteral(" de ") + RoundedKilobytes(Get(*split_, kDispidFitPartSize).ToDouble()));
+  } catch (const platform::RuntimeError& error) {
+    const bool tooSmall = error.number() == static_cast<std::int32_t>(platform::ErrorNumber::Overflow);
+    Label6->setText(tooSmall ? QStringLiteral("mais de 32766 partes") : QString());
   }
 }

@@ -49,8 +49,9 @@ class Form1Test : public QObject {
   // PATH, failing with 4), opener:STATUS, opener:held (one that waits up to 3 s
   // for a file "release", then fails with 3), opener:none, activate (the
   // window comes to the front), drop:URL,... (dropped on Text1, as a file
-  // manager offers them), answer:N (the questions' answer: 6 Yes, else No).
-  // Checks: CONTROL=TEXT (and a path field's tooltip), buttons=DIGITS (which of
+  // manager offers them), answer:N (the questions' answer: 6 Yes, else No),
+  // preset:LABEL (chosen from the parts field's menu).
+  // Checks: CONTROL=TEXT (and a path field's tooltip; a label's text fits it), buttons=DIGITS (which of
   // Command4, 5 and 6 are enabled, once pending events are served), box=LINE
   // (the boxes since the last check, once every opener started has answered:
   // that line, or none), title=TEXT, has:NAME, no:NAME, same:NAME=N (holds the
@@ -87,6 +88,10 @@ class Form1Test : public QObject {
     if (verb == "load") return form_->Form_Load(rest), std::nullopt;
     if (verb == "pace") {
       return (rest.isEmpty() ? qunsetenv("SHORT_IO_PACE") : qputenv("SHORT_IO_PACE", rest.toLatin1())), std::nullopt;
+    }
+    if (verb == "preset") {
+      for (QAction* action : Control("Text3")->findChildren<QAction*>()) action->text() == rest ? action->trigger() : void();
+      return std::nullopt;
     }
     if (verb == "answer") return qputenv("MESSAGE_BOX_ANSWER", rest.toLatin1()), std::nullopt;
     if (verb == "locale") return QLocale::setDefault(QLocale(rest)), std::nullopt;
@@ -133,6 +138,7 @@ class Form1Test : public QObject {
     } else {
       seen = Control(verb)->property("text").toString();
       if ((verb == "Text1" || verb == "Text2") && Control(verb)->toolTip() != seen) seen += " with another tooltip";
+      if (Control(verb)->inherits("QLabel") && Control(verb)->fontMetrics().horizontalAdvance(seen) > Control(verb)->width()) seen += " too wide";
     }
     return seen == expected ? std::nullopt : std::optional(seen);
   }
@@ -185,7 +191,8 @@ class Form1Test : public QObject {
         {"Command5", "Dividir", false}, {"Command4", "Juntar", false}, {"Command6", "Abrir Ficheiro", false},
         {"Command3", "Fechar", true}, {"Label5", "", true},         {"Label6", "", true},
         {"Label7", "Tamanho do ficheiro:", true}, {"Label8", "Tamanho a obter:", true}};
-    QCOMPARE(form_->findChildren<QWidget*>().size(), qsizetype(std::size(controls)));  // nothing of split shows
+    const auto children = form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(children.size(), qsizetype(std::size(controls)));  // nothing of split shows
     for (const auto& [name, text, enabled, spoken] : controls) {
       QWidget* control = Control(name);
       QCOMPARE(control->property("text").toString(), QString::fromUtf8(text));
@@ -197,7 +204,7 @@ class Form1Test : public QObject {
       // the window's picture show through.
       QVERIFY2(form_->rect().contains(control->geometry()), name);
       QVERIFY2(control->width() >= control->fontMetrics().horizontalAdvance(QString::fromUtf8(text)), name);
-      for (const QWidget* other : form_->findChildren<QWidget*>()) {
+      for (const QWidget* other : children) {
         const QRect both = control->geometry() & other->geometry();
         QVERIFY2(other == control || both.width() <= 1 || both.height() <= 1, name);
       }
@@ -247,7 +254,7 @@ class Form1Test : public QObject {
            "box=Talhaz\t48\tIndique o ficheiro a dividir.|dialogs=O:";
     QTest::newRow("split, join from any member and open")
         << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
-           "box=Talhaz\t0\tDivisão Completa!|has:film avi.3|no:film avi.4|buttons=45|rm:film avi|"
+           "box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com film avi.sha256|has:film avi.3|no:film avi.4|buttons=45|rm:film avi|"
            "pick:$/film avi.3|click:Command1|Text2=$/film avi|set:Text1=$/film avi.sha256|Text2=$/film avi|click:Command4|"
            "box=Talhaz\t0\tJunção Completa!\\nVerificado com film avi.sha256|buttons=456|same:film avi=300001|"
            "set:Text1=$/film avi.07|Text2=$/film avi.07|set:Text1=$/film avi.32767|Text2=$/film avi.32767|"
@@ -265,7 +272,7 @@ class Form1Test : public QObject {
            "film avi.2 is in use by another program|buttons=45";
     QTest::newRow("a set with a hole: the join refused, Abrir as it was")
         << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
-           "box=Talhaz\t0\tDivisão Completa!|rm:film avi.2|rm:film avi.sha256|pick:$/film avi.1|click:Command1|"
+           "box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com film avi.sha256|rm:film avi.2|rm:film avi.sha256|pick:$/film avi.1|click:Command1|"
            "answer:6|click:Command4|box=Talhaz\t292\tfilm avi já existe. Substituir? + Tessik\t16\t"
            "Error joining files!\\nfilm avi.2 is missing; film avi.3 exists|buttons=45|same:film avi=300001";
     QTest::newRow("join refused: its box alone, nothing made")
@@ -285,6 +292,18 @@ class Form1Test : public QObject {
         << "file:big=3221225472|pick:$/big|click:Command1|set:Text3=32767|click:Command5|"
            "box=Talhaz\t48\tSão demasiadas partes para big: indique no máximo 32766.|set:Text3=40000|click:Command5|"
            "box=Talhaz\t48\tSão demasiadas partes para big: indique no máximo 32766.|no:big.1";
+    QTest::newRow("a size or a medium for each part: split to fit, joined whatever the field holds")
+        << "file:f=2500000|pick:$/f|click:Command1|set:Text3=1 MB|Label6=3 partes de 813.8 kb|click:Command5|"
+           "box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com f.sha256|has:f.3|no:f.4|same:f.1=833334|"
+           "rm:f|pick:$/f.1|click:Command1|click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com f.sha256|"
+           "file:m=20000000|pick:$/m|click:Command1|preset:Correio (25 MB)|Text3=Correio (25 MB)|Label6=2 partes de 9765.63 kb|"
+           "click:Command5|box=Talhaz\t0\tDivisão Completa!\\n2 partes em $, verificáveis com m.sha256|no:m.3|same:m.1=10000000|"
+           "locale:pt_PT|set:Text3=1,5 M|Label6=13 partes de 1502,4 kb|set:Text3=2.5mb|Label6=8 partes de 2441,41 kb|"
+           "set:Text3=25 MB|Label6=1 parte de 19531,25 kb|set:Text3=1,5|Label6=19531,25 kb|set:Text3=4g|Label6=1 parte de 19531,25 kb";
+    QTest::newRow("a size too small for the file")
+        << "file:big=1073741824|pick:$/big|click:Command1|set:Text3=32 K|Label6=mais de 32766 partes|click:Command5|"
+           "box=Talhaz\t48\tbig precisa de mais de 32766 partes de 32 K: indique um tamanho maior.|set:Text3=0 KB|"
+           "click:Command5|box=Talhaz\t48\tIndique um tamanho de pelo menos 1 byte.|no:big.1";
     QTest::newRow("size display")
         << "file:a=1536|set:Text1=$/a|Text1=$/a|Label5=1.5 kb|Label6=0.75 kb|set:Text3=3 partes|Label6=0.5 kb|"
            "set:Text3=0|Label6=0.5 kb|set:Text3=|Label6=0.5 kb|set:Text3=1 0|Label6=0.15 kb|"
@@ -338,7 +357,8 @@ class Form1Test : public QObject {
     QFETCH(bool, flushes);
     const bool join = action == "Command4", load = action == "load";
     Run(QString("file:film avi=6000000|") + (load ? "" : "pick:$/film avi|click:Command1|") +
-        (join ? "click:Command5|box=Talhaz\t0\tDivisão Completa!|rm:film avi" : ""));
+        (join ? "click:Command5|box=Talhaz\t0\tDivisão Completa!\\n2 partes em $, verificáveis com film avi.sha256|rm:film avi"
+              : ""));
     if (QTest::currentTestFailed()) return;
     if (!load) form_->show();
     const int signal = cancel == "SIGTERM" ? SIGTERM : cancel == "SIGHUP" ? SIGHUP : cancel == "SIGINT" ? SIGINT : 0;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <span>
+
+// The parts field also takes a size each part must fit: a number with a unit
+// ("700 MB", "1,5 GB", "4G") or a medium from the field's menu ("CD (700 MB)").
+
+// A medium the field's menu offers: the text the menu writes into the field
+// and the name the component knows its limit by.
+struct PartSizePreset {
+  const char* label;
+  const char* name;
+};
+
+// The media in the order the menu lists them.
+std::span<const PartSizePreset> PartSizePresets();
+
+// A size asked for in the parts field: a medium's name for the component's
+// PresetLimit, or else a number of bytes.
+struct PartSizeRequest {
+  QString preset;
+  double bytes = 0;
+};
+
+// What `text` asks for when it is a size: a menu label or a medium's name, or
+// a number (with `decimalSeparator` or '.') and a unit, blanks allowed between:
+// K, M, G, T (also KiB...) are powers of 1024, KB, MB, GB, TB powers of 1000,
+// in any letter case. Whole bytes, rounded down. Nothing for any other text,
+// which is a number of parts.
+std::optional<PartSizeRequest> PartSizeFromText(const QString& text, char decimalSeparator);
