@@ -152,7 +152,10 @@ void Form1::AddPresetMenu() {
   auto* menu = new QMenu(Text3);
   for (const PartSizePreset& preset : PartSizePresets()) {
     const QString label = QString::fromUtf8(preset.label);
-    connect(menu->addAction(label), &QAction::triggered, Text3, [this, label] { Text3->setText(label); });
+    connect(menu->addAction(label), &QAction::triggered, Text3, [this, label] {
+      Text3->setText(label);
+      Text3->setCursorPosition(0);  // the medium's name first in the narrow field
+    });
   }
   QAction* open = Text3->addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
   open->setToolTip(QStringLiteral("Tamanho de cada parte para um suporte"));
