@@ -30,7 +30,7 @@ std::optional<PartSizeRequest> PartSizeFromText(const QString& text, char decima
       return PartSizeRequest{QString::fromUtf8(preset.name)};
     }
   }
-  static const QRegularExpression size(QStringLiteral("^([0-9]+(?:[.,][0-9]+)?)\\s*([KMGT])(I?B|B)?$"),
+  static const QRegularExpression size(QStringLiteral("^([0-9]+(?:[.,][0-9]+)?)\\s*([KMGT])(I?B)?$"),
                                        QRegularExpression::CaseInsensitiveOption);
   const QRegularExpressionMatch match = size.match(trimmed);
   if (!match.hasMatch()) return std::nullopt;
