@@ -41,6 +41,29 @@ std::optional<std::string> NameOfInput(const std::string& basePath, int last,
   return FragmentThatIs(basePath, last, input);
 }
 
+// Refused, in words, when `setFolder` is there but is not a folder. Raises
+// error 76 when it is missing, the file error of a look-up that fails for
+// another reason.
+std::optional<Outcome> CheckSetFolder(const std::string& setFolder) {
+  struct stat entry {};
+  if (stat(setFolder.c_str(), &entry) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      throw platform::RuntimeError(platform::ErrorNumber::PathNotFound, setFolder);
+    }
+    throw platform::FileError(errno, setFolder);
+  }
+  if (!S_ISDIR(entry.st_mode)) return NotDone(setFolder + " is not a folder");
+  return std::nullopt;
+}
+
+// The base path of the set a split of `inputFilename` writes: the input's
+// own path, or its file name in `setFolder` when one is given.
+std::string BasePathOfSet(const std::string& inputFilename, const std::string& setFolder) {
+  if (setFolder.empty()) return inputFilename;
+  const bool endsInSlash = setFolder.back() == '/';
+  return setFolder + (endsInSlash ? "" : "/") + FileNameOf(inputFilename);
+}
+
 // What a split settles before its first change.
 struct SplitPlan {
   int count = 0;
@@ -91,9 +114,11 @@ std::optional<FileIdentity> Find(const std::vector<std::pair<int, FileIdentity>>
 // at any moment the name shows the older set's absence or the whole new set.
 class Splitter {
  public:
-  Splitter(const std::string& basePath, File& input, std::int64_t length, std::int64_t partSize,
-           SplitPlan plan, SplitJournal& journal, bool journalHadClaims, ProgressMeter& meter)
-      : basePath_(basePath),
+  Splitter(const std::string& inputPath, const std::string& basePath, File& input,
+           std::int64_t length, std::int64_t partSize, SplitPlan plan, SplitJournal& journal,
+           bool journalHadClaims, ProgressMeter& meter)
+      : inputPath_(inputPath),
+        basePath_(basePath),
         meter_(meter),
         temporary_(TemporaryNamesOf(basePath)),
         input_(input),
@@ -125,12 +150,12 @@ class Splitter {
     for (int number = 2; number <= plan_.count; ++number) {
       if (Outcome written = WriteFragment(number); !written) return written;
     }
-    if (!platform::Flush(first_.file())) return NotDone(CopyFailure(basePath_, firstName, errno));
+    if (!platform::Flush(first_.file())) return NotDone(CopyFailure(inputPath_, firstName, errno));
     if (const auto failed = flushes_.Wait()) {
-      return NotDone(CopyFailure(basePath_, failed->first, failed->second));
+      return NotDone(CopyFailure(inputPath_, failed->first, failed->second));
     }
     meter_.Report(length_);
-    if (!input_.Close()) return NotDone(FileFailure(basePath_, errno, Access::Read));
+    if (!input_.Close()) return NotDone(FileFailure(inputPath_, errno, Access::Read));
     if (!plan_.writesChecksumFile) {  // else a join could take them into the set
       if (std::string left = RemoveBeyond(); !left.empty()) return NotDone(left);
       plan_.older.beyond.clear();
@@ -235,9 +260,9 @@ class Splitter {
     const SetHashes::Readers readers(hashes_);
     const std::int64_t wanted = std::min(partSize_, length_ - offset_);
     const std::int64_t copied = hashes_.Copy(input_, offset_, fragment, 0, wanted);
-    if (copied < 0) return NotDone(CopyFailure(basePath_, name, errno));
+    if (copied < 0) return NotDone(CopyFailure(inputPath_, name, errno));
     if (copied != wanted) {
-      return NotDone(FileNameOf(basePath_) + " became shorter while it was split");
+      return NotDone(FileNameOf(inputPath_) + " became shorter while it was split");
     }
     if (hashes_.HashesFragments()) {
       const std::optional<Digest> digest = hashes_.TakeFragment();
@@ -267,7 +292,8 @@ class Splitter {
     return Done();
   }
 
-  const std::string& basePath_;
+  const std::string& inputPath_;
+  const std::string& basePath_;  // names the set, in its folder
   ProgressMeter& meter_;
   const TemporaryNames temporary_;
   File& input_;
@@ -290,7 +316,7 @@ class Splitter {
 }  // namespace
 
 Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeBytes,
-                   const SetOptions& options) {
+                   const SetOptions& options, const std::string& setFolder) {
   if (newFileSizeBytes < 0) {
     throw platform::RuntimeError(platform::ErrorNumber::InvalidProcedureCall, inputFilename);
   }
@@ -299,20 +325,26 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
     if (input.error() == ENOENT) throw platform::FileError(ENOENT, inputFilename);
     return NotDone(FileFailure(inputFilename, input.error(), Access::Read));
   }
+  if (!setFolder.empty()) {
+    if (std::optional<Outcome> refused = CheckSetFolder(setFolder)) return *refused;
+  }
+  // The set is named after the input, beside it or in the set's folder;
+  // everything that names the set, its temporary files included, uses basePath.
+  const std::string basePath = BasePathOfSet(inputFilename, setFolder);
   const std::int64_t length = platform::LengthOf(input);
   if (length < 0) return NotDone(FileFailure(inputFilename, errno, Access::Read));
   SplitPlan plan;
   plan.count = FragmentCount(length, newFileSizeBytes);
   if (plan.count == 0) return {input.Close(), {}, {}};  // no fragment: none is touched
-  plan.writesChecksumFile = options.checksums && CanHaveChecksumFile(inputFilename);
+  plan.writesChecksumFile = options.checksums && CanHaveChecksumFile(basePath);
 
   // Everything that could refuse the split is settled before the first
   // change. The journal, held to the end, keeps a second split of this name
   // out; a join holding the older fragment 1 stops this split here.
-  const TemporaryNames temporary = TemporaryNamesOf(inputFilename);
+  const TemporaryNames temporary = TemporaryNamesOf(basePath);
   SplitJournal journal = SplitJournal::Take(temporary);
   if (!journal.IsOpen()) {
-    return NotDone(FileFailure(FragmentName(inputFilename, 1), journal.error()));
+    return NotDone(FileFailure(FragmentName(basePath, 1), journal.error()));
   }
   const bool leftover = journal.claims().Largest() > 0;
   platform::RemoveLeftovers(temporary.folder, temporary.prefix);
@@ -320,7 +352,7 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
   meter.Report(0);
   std::optional<Outcome> refused;
   try {
-    refused = Prepare(inputFilename, platform::IdentityOf(input), plan, journal.claims(), meter);
+    refused = Prepare(basePath, platform::IdentityOf(input), plan, journal.claims(), meter);
     if (!refused && !journal.Write()) refused = NotDone(FileFailure(temporary.Path("split"), errno));
   } catch (...) {
     journal.Finish(!leftover);
@@ -331,8 +363,8 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
     return *refused;
   }
 
-  Splitter splitter(inputFilename, input, length, newFileSizeBytes, std::move(plan), journal,
-                    leftover, meter);
+  Splitter splitter(inputFilename, basePath, input, length, newFileSizeBytes, std::move(plan),
+                    journal, leftover, meter);
   Outcome outcome = Settle([&] { return splitter.Run(); }, [&] { return splitter.Undo(); });
   if (outcome) splitter.Finish();
   return outcome;

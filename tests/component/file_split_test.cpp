@@ -97,6 +97,7 @@ TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
   Put(*object, kSubFilesNumber, std::int16_t{0});
   Put(*object, kChecksums, false);
   Put(*object, kPartSizeLimit, 4096.0);
+  Put(*object, kSetFolder, "/media/stick");
   const struct { Variant stored; std::int32_t error; std::int16_t loaded; } loads[] = {
       {Variant(), 0, 0},  // as saved
       {"7", 0, 7}, {2.5, 0, 2}, {3.5, 0, 4}, {"seven", 13, 0}, {40000, 6, 0},
@@ -115,6 +116,7 @@ TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
     EXPECT_EQ(Get(*fresh, kSubFilesNumber), Variant(load.loaded)) << "0 until the host sets it";
     if (load.error == 0) { EXPECT_EQ(Get(*fresh, kChecksums), Variant(false)); }
     if (load.error == 0) { EXPECT_EQ(Get(*fresh, kPartSizeLimit), Variant(4096.0)); }
+    if (load.error == 0) { EXPECT_EQ(Get(*fresh, kSetFolder), Variant("/media/stick")); }
     EXPECT_TRUE(sink.changes.empty()) << "loading announces nothing";
   }
   const auto fresh = host.Create(false);
@@ -143,6 +145,8 @@ TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
   ASSERT_EQ(truncate(file.c_str(), kLength), 0);
   const std::string kept = host.folder() / "kept";
   std::filesystem::copy_file(file, kept);
+  const std::string stick = host.folder() / "stick";
+  std::filesystem::create_directory(stick);
   enum class At { Never, First, Middle, Last } cancelAt = At::Never;
   std::vector<std::pair<double, double>> reports;
   const platform::EventConnection events(*object, [&](const platform::MemberInfo& event,
@@ -171,10 +175,11 @@ TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
   // What a cancel leaves: the set, and the joined file (a split keeps the
   // input). A split cancelled while it checks the older set has changed
   // nothing; one cancelled while it writes leaves no set; a join never
-  // touches the older output.
-  const struct { platform::DispatchId op; At at; bool older; bool setLeft; } cases[] = {
+  // touches the older output. A split into another folder cleans up there.
+  const struct { platform::DispatchId op; At at; bool older, setLeft, away = false; } cases[] = {
       {kSplit, At::First, true, true},   {kSplit, At::Middle, true, true},
       {kSplit, At::Middle, false, false}, {kSplit, At::Last, false, false},
+      {kSplit, At::Last, false, false, true},
       {kSplit, At::Never, false, true},  {kJoin, At::First, true, true},
       {kJoin, At::Middle, true, true},   {kJoin, At::Last, true, true},
   };
@@ -182,6 +187,7 @@ TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
     SCOPED_TRACE(testing::Message() << (c.op == kSplit ? "split" : "join") << " cancelled at "
                                     << static_cast<int>(c.at) << (c.older ? " over a set" : ""));
     if (c.op == kJoin) testing_support::WriteBytes(file, "old");
+    Put(*object, kSetFolder, c.away ? stick : "");
     if (!c.older) {
       for (const char* name : {".1", ".2", ".3", ".sha256"}) std::filesystem::remove(file + name);
     }
@@ -189,7 +195,8 @@ TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
     if (c.at == At::Never) continue;
     EXPECT_TRUE(host.Boxes().empty());
     for (const char* fragment : {".1", ".2", ".sha256"}) {
-      EXPECT_EQ(platform::FileExists(file + fragment), c.setLeft) << fragment;
+      const std::string set = c.away ? stick + "/film avi" : file;
+      EXPECT_EQ(platform::FileExists(set + fragment), c.setLeft) << fragment;
     }
     if (c.op == kSplit) {
       EXPECT_TRUE(testing_support::SameContent(file, kept)) << "the input changed";

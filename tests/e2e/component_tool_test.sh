@@ -41,12 +41,12 @@ check "list names the class, its identifier, module and layer" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module	$COMPONENT_REGISTRY" <(run list >/dev/null; cat "$work/out")
 check "created by its class identifier too" test "$(run call '{14700B8D-5D35-427B-BFFD-DDDF1216FC53}' Checksums) $(cat "$work/out")" = "0 True"
 run members Tessik.FileSplit >/dev/null
-check "twenty-three members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, FitPartsCount and FitPartSize hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
-  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "23 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize "
+check "twenty-five members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, FitPartsCount and FitPartSize hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
+  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "25 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize "
 check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
-check "a new control's properties" test "$(said InputFile OutputFile SubFilesNumber Checksums PartSizeLimit)" = "0|//2/True/0/|"
+check "a new control's properties" test "$(said InputFile OutputFile SubFilesNumber Checksums PartSizeLimit SetFolder)" = "0|//2/True/0//|"
 
 head -c 2500000 /dev/urandom | tee "$work/film avi" >"$work/original"
 check "split prints True and makes four fragments" eval '[ "$(said "InputFile=$work/film avi" SubFilesNumber=4 Split)" = "0|True/|" ] &&
@@ -236,6 +236,12 @@ a set without a checksum file that ends at f.2: joined|set_of 3 Checksums=False;
 a missing input to SplitFiles: error 53, nothing made|||'SplitFiles(missing.bin,1000)'|2/|names "error 53: " && same
 an input of mode 0444 splits exactly|data f; chmod 0444 f||InputFile=f SubFilesNumber=3 Split|0/True|pieces_hold && sha256sum --quiet -c f.sha256
 fragments of mode 0444 join exactly|set_of 3; rm f; chmod 0444 f.*||OutputFile=f Join|0/True|cmp -s f whole
+a split into d: the input's folder as it was, d's set joins and checks exactly|data f; mkdir d||InputFile=f SetFolder=d SubFilesNumber=3 Split|0/True|same '\./d' && ! (cd d && left_over) && call OutputFile=d/f Join >/dev/null && cmp -s d/f whole && (cd d && sha256sum --quiet -c f.sha256)
+a set in d split again into d in 2: the older d/f.3 gone|data f; mkdir d; call InputFile=f SetFolder=d SubFilesNumber=3 Split||InputFile=f SetFolder=d SubFilesNumber=2 Split|0/True|same '\./d' && [ ! -e d/f.3 ] && cat d/f.[12] | cmp -s - whole
+files at d/f.1, d/f.2 of no set: refused, each as it was|data f; mkdir d; echo a >d/f.1; echo b >d/f.2||InputFile=f SetFolder=d SubFilesNumber=2 Split|1/False|names f.1 && same
+the input linked in as d/f.2: refused|data f; mkdir d; ln f d/f.2||InputFile=f SetFolder=d SubFilesNumber=3 Split|1/False|names "f.2 is the input file itself" && same
+a missing SetFolder: error 76, nothing written|data f||InputFile=f SetFolder=d SubFilesNumber=3 Split|2/|names "error 76: Path not found" && same
+a SetFolder that is a file: refused, nothing written|data f; echo x >d||InputFile=f SetFolder=d SubFilesNumber=3 Split|1/False|names "d is not a folder" && same
 a set made and joined under umask 0222 joins exactly|data f && umask 0222 && call InputFile=f SubFilesNumber=3 Split && rm f||OutputFile=f Join|0/True|cmp -s f whole
 EOF
 

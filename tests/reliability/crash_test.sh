@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Crash points: a split over an older set (with its checksum file) and a join
-# over an older file of the output's name, through `component call`, killed
+# Crash points: a split over an older set (with its checksum file), the same
+# split of an input in another folder into the set's folder (SetFolder), and
+# a join over an older file of the output's name, through `component call`, killed
 # with SIGKILL before each system call that may change the disk, a run per
 # call (strace counts calls per kind and thread; every open is a kill point). After every kill the name holds the older
 # file or the new one, byte for byte, and nothing else: the split's input is
@@ -20,7 +21,7 @@ use_scratch_registry register
 cd "$work" || exit 1  # the traces then name the set's folder only where the operation does
 folder=$work/crash-set base=$work/crash-set/film parts=4
 head -c 320001 /dev/urandom >"$work/older"
-head -c 250003 /dev/urandom >"$work/newer"
+head -c 250003 /dev/urandom | tee "$work/film" >"$work/newer"  # film: an input outside the set's folder
 calls=open,openat,unlink,unlinkat,rename,renameat,renameat2,linkat,write,pwrite64,copy_file_range,fallocate,ftruncate,fchmod,fsync,fdatasync,sync_file_range
 # LeakSanitizer cannot run under ptrace; the sanitizer build tries every third kill point.
 traced=(env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0" strace -f -o "$work/trace")
@@ -33,10 +34,11 @@ template() {  # template OPERATION SET_OF PARTS FILE_AT_THE_NAME
     cp "$work/$4" "$base" && mv "$folder" "$work/$1.template"
 }
 template split older 5 newer && template join newer "$parts" older || exit 1
-prepare() { rm -rf "$folder" && cp -a "$work/$1.template" "$folder"; }
+prepare() { rm -rf "$folder" && cp -a "$work/${1%-into}.template" "$folder"; }
 operate() {  # operate OPERATION [COMMAND WORDS IN FRONT]
-  local via=("${@:2}")
-  if [ "$1" = split ]; then split_call "$base" "$parts"; else join_call "$base"; fi >"$work/out" 2>"$work/err"
+  local via=("${@:2}") input=$base into=
+  [ "$1" != split-into ] || input=$work/film into=$folder
+  if [ "$1" != join ]; then call "SetFolder=$into" "InputFile=$input" "SubFilesNumber=$parts" Split; else join_call "$base"; fi >"$work/out" 2>"$work/err"
 }
 either_file() { cmp -s "$1" "$work/older" || cmp -s "$1" "$work/newer"; }
 # Joins the set in a scratch copy of its folder, into $work/scratch/film.
@@ -48,7 +50,7 @@ listed_set() { (cd "$folder" && sed -n 's/^[0-9a-f]\{64\} [ *]//p' film.sha256 |
 # What a kill of OPERATION broke, a line each; nothing when all held.
 broken_by_kill() {
   local status
-  if [ "$1" = split ]; then cmp -s "$base" "$work/newer" || echo "the input changed"
+  if [ "$1" != join ]; then cmp -s "$base" "$work/newer" && cmp -s "$work/film" "$work/newer" || echo "the input changed"
   else either_file "$base" || echo "film is neither the older file nor the new one"; fi
   scratch_join
   status=$?
@@ -61,7 +63,7 @@ broken_by_kill() {
   operate "$1"
   status=$?
   [ "$status $(cat "$work/out")" = "0 True" ] || { echo "the same $1 again exited $status:"; cat "$work/err"; }
-  if [ "$1" = split ]; then
+  if [ "$1" != join ]; then
     scratch_join && cmp -s "$work/scratch/film" "$work/newer" && checksums_pass ||
       echo "the set made again does not join to the input, or sha256sum -c fails"
   else cmp -s "$base" "$work/newer" || echo "the join made again is not the new file"; fi
@@ -93,11 +95,11 @@ order_held() {  # order_held OPERATION TRACE
       pending = to
     }
     END {
-      want = operation == "split" ? "film.1" : "film"
+      want = operation != "join" ? "film.1" : "film"
       if (last != want) fail("the last file renamed in is \"" last "\", not " want)
       if (pending != "") fail("the folder is not flushed after " pending " is renamed in")
-      if (operation == "split" && !("film.sha256" in renamed)) fail("film.sha256 is never renamed in")
-      else if (operation == "split") for (k = 1; k <= parts; k++) {
+      if (operation != "join" && !("film.sha256" in renamed)) fail("film.sha256 is never renamed in")
+      else if (operation != "join") for (k = 1; k <= parts; k++) {
         fragment = k == 1 ? source["film.1"] : "film." k
         if (!(fragment in flushed) || flushed[fragment] > renamed["film.sha256"])
           fail("fragment " k " is not flushed before film.sha256 is renamed in")
@@ -114,7 +116,7 @@ first_call() {
 }
 
 declare -A kills
-for operation in split join; do
+for operation in split split-into join; do
   prepare "$operation" && check "component $operation, traced in full" operate "$operation" "${traced[@]}" -y -e trace="$calls"
   cp "$work/trace" "$work/$operation.trace"
   check "component $operation: the order a power cut needs" order_held "$operation" "$work/$operation.trace"
@@ -131,5 +133,5 @@ for operation in split join; do
     check "component $operation run to its end without a $syscall call $when" test "$status $(cat "$work/out")" = "0 True"
   done
 done
-echo "crash points: split ${kills[split]:-0}, join ${kills[join]:-0}"
+echo "crash points: split ${kills[split]:-0}, split-into ${kills[split-into]:-0}, join ${kills[join]:-0}"
 report

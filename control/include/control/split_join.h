@@ -40,7 +40,10 @@ struct Outcome {
 
 // Writes the file `inputFilename` out as fragments of `newFileSizeBytes`
 // bytes (the last one shorter) and, when asked, the checksum file after the
-// last fragment is flushed. Each fragment replaces an older file of its name,
+// last fragment is flushed. The set is named after the input: beside it, or
+// with `setFolder` given, under the input's file name in that folder, where
+// all that is said here of the set's names then holds (its temporary files
+// included); the input's own folder is then left as it is. Each fragment replaces an older file of its name,
 // deleted while held; beyond the last fragment written, only the fragments
 // that the older checksum file listed are deleted, and a split that writes no
 // fragment touches none. Not done when the input could not be opened (it is
@@ -51,13 +54,15 @@ struct Outcome {
 // that the older checksum file listed, so that no set half new and half old
 // is left to be joined; one that touched no fragment removes nothing. What
 // could not be removed is named after the reason or the error's
-// description. Raises: error 5 for a negative part size, error 6 when the
-// set would pass fragment 32766 (both before anything is touched), the
+// description. Not done either, before anything is touched, when `setFolder`
+// is not a folder. Raises: error 5 for a negative part size, error 6 when the
+// set would pass fragment 32766, error 76 when `setFolder` is missing (all
+// before anything is touched), the
 // delete's error for a fragment that cannot be deleted, the file error of a
 // look-up that fails for another reason than a missing file, and error 18
 // when the progress report asked to stop.
 Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeBytes,
-                   const SetOptions& options = {});
+                   const SetOptions& options = {}, const std::string& setFolder = {});
 
 // Rebuilds the file `inputFilename` from its fragment set, replacing an older
 // file of that name (deleted while held). Fragment 1 is held from the start

@@ -27,6 +27,7 @@ constexpr char kOutputFileKey[] = "OutputFile";
 constexpr char kSubFilesNumberKey[] = "SubFilesNumber";
 constexpr char kChecksumsKey[] = "Checksums";
 constexpr char kPartSizeLimitKey[] = "PartSizeLimit";
+constexpr char kSetFolderKey[] = "SetFolder";
 constexpr std::int16_t kDefaultSubFilesNumber = 2;
 constexpr bool kDefaultChecksums = true;
 constexpr double kNoPartSizeLimit = 0;
@@ -126,6 +127,11 @@ void FileSplit::PutPartSizeLimit(double New_PartSizeLimit) {
   PropertyChanged(kDispidPartSizeLimit, kPartSizeLimitKey);
 }
 
+void FileSplit::PutSetFolder(std::string New_SetFolder) {
+  setFolder_ = std::move(New_SetFolder);
+  PropertyChanged(kDispidSetFolder, kSetFolderKey);
+}
+
 control::FitPlan FileSplit::FitOfInput() const {
   return control::FitToLimit(platform::FileLength(InputFile()), partSizeLimit_);
 }
@@ -164,7 +170,7 @@ bool FileSplit::SplitToFit() {
 bool FileSplit::RunSplit(std::int64_t partSize) {
   // The part size goes to the engine in 64 bits, so files of any size split.
   const control::Outcome outcome = RunEngine([&](const control::SetOptions& options) {
-    return control::SplitFiles(InputFile(), partSize, options);
+    return control::SplitFiles(InputFile(), partSize, options, SetFolder());
   });
   if (!outcome) ShowFailure("Error splitting file!", outcome.reason);
   return outcome.done;
@@ -204,6 +210,7 @@ Status FileSplit::InitDefaults() {
   subFilesNumber_ = kDefaultSubFilesNumber;
   checksums_ = kDefaultChecksums;
   partSizeLimit_ = 0;
+  setFolder_.clear();
   return Status::Ok;
 }
 
@@ -214,6 +221,7 @@ Status FileSplit::LoadProperties(platform::PropertyBag& bag, platform::Exception
     subFilesNumber_ = bag.Read(kSubFilesNumberKey, Variant(kDefaultSubFilesNumber)).ToInteger16();
     checksums_ = bag.Read(kChecksumsKey, Variant(kDefaultChecksums)).ToBoolean();
     partSizeLimit_ = ByteCount(bag.Read(kPartSizeLimitKey, Variant(kNoPartSizeLimit)).ToDouble());
+    setFolder_ = bag.Read(kSetFolderKey, Variant("")).ToText();
   });
 }
 
@@ -224,6 +232,7 @@ Status FileSplit::SaveProperties(platform::PropertyBag& bag, platform::Exception
     bag.Write(kSubFilesNumberKey, Variant(subFilesNumber_), Variant(kDefaultSubFilesNumber));
     bag.Write(kChecksumsKey, Variant(checksums_), Variant(kDefaultChecksums));
     bag.Write(kPartSizeLimitKey, Variant(PartSizeLimit()), Variant(kNoPartSizeLimit));
+    bag.Write(kSetFolderKey, Variant(setFolder_), Variant(""));
   });
 }
 
@@ -320,6 +329,10 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
     case kDispidFitPartsCount: return Variant(FitPartsCount());
     case kDispidFitPartSize: return Variant(FitPartSize());
     case kDispidPresetLimit: return Variant(PresetLimit(arguments[0].ToText()));
+    case kDispidSetFolder:
+      if (!put) return Variant(SetFolder());
+      PutSetFolder(arguments[0].ToText());
+      return {};
     default: break;
   }
   throw platform::RuntimeError(platform::ErrorNumber::UnsupportedMember);

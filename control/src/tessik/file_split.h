@@ -63,6 +63,12 @@ class FileSplit final : public platform::StandardDispatch,
   // fractional size raises error 5.
   double PartSizeLimit() const { return static_cast<double>(partSizeLimit_); }
   void PutPartSizeLimit(double New_PartSizeLimit);
+  // The folder Split and SplitToFit write the set into, named after
+  // InputFile's file name there; "", the default, for beside InputFile. A
+  // missing folder raises error 76 when a split starts, before anything is
+  // written.
+  std::string SetFolder() const { return setFolder_; }
+  void PutSetFolder(std::string New_SetFolder);
   // What SplitToFit makes of InputFile as it is now: how many fragments (0
   // for an empty file) and the size of each but the last, which is no
   // longer. Raise the file error when InputFile cannot be measured, error 5
@@ -146,6 +152,7 @@ class FileSplit final : public platform::StandardDispatch,
   std::int16_t subFilesNumber_ = 0;
   bool checksums_ = true;
   std::int64_t partSizeLimit_ = 0;
+  std::string setFolder_;
   bool workerThread_ = true;
   std::string verifiedWith_;
   platform::Ref<platform::PropertyNotifySink> sink_;

@@ -35,11 +35,15 @@ constexpr std::array<ParameterInfo, 1> kNewPartSizeLimit = {
 constexpr std::array<ParameterInfo, 1> kPresetLimitParameters = {{{"Name", DeclaredType::String}}};
 constexpr char kPartSizeLimitHelp[] =
     "Largest fragment in bytes that SplitToFit makes; 0 for no limit";
+constexpr std::array<ParameterInfo, 1> kNewSetFolder = {
+    {{"New_SetFolder", DeclaredType::String}}};
+constexpr char kSetFolderHelp[] =
+    "Folder a split writes the set into, under InputFile's name; empty for beside InputFile";
 constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 23> kMembers = {{
+constexpr std::array<MemberInfo, 25> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -86,6 +90,10 @@ constexpr std::array<MemberInfo, 23> kMembers = {{
     {kDispidPresetLimit, MemberKind::Method, "PresetLimit", kPresetLimitParameters,
      DeclaredType::Double, false,
      "PartSizeLimit for FAT32, CD, DVD, DVD DL, BD or mail"},
+    {kDispidSetFolder, MemberKind::PropertyGet, "SetFolder", {}, DeclaredType::String, false,
+     kSetFolderHelp},
+    {kDispidSetFolder, MemberKind::PropertyPut, "SetFolder", kNewSetFolder, DeclaredType::None,
+     false, kSetFolderHelp},
 }};
 
 constexpr std::array<ParameterInfo, 3> kProgressParameters = {{

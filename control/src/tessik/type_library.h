@@ -35,6 +35,7 @@ inline constexpr platform::DispatchId kDispidSplitToFit = 0x6003000F;
 inline constexpr platform::DispatchId kDispidFitPartsCount = 0x68030010;
 inline constexpr platform::DispatchId kDispidFitPartSize = 0x68030011;
 inline constexpr platform::DispatchId kDispidPresetLimit = 0x60030012;
+inline constexpr platform::DispatchId kDispidSetFolder = 0x68030013;
 // The events FileSplit sends to a connected host.
 inline constexpr platform::DispatchId kDispidProgress = 1;
 
