@@ -122,6 +122,13 @@ void Form1::PutProperties(std::optional<std::int16_t> parts) {
   Put(*split_, kDispidInputFile, PathBytes(Text1->text()));
   Put(*split_, kDispidOutputFile, PathBytes(Text2->text()));
   if (parts) Put(*split_, kDispidSubFilesNumber, *parts);
+  const QString folder = SetFolder();
+  Put(*split_, kDispidSetFolder, folder == QFileInfo(Text1->text()).absolutePath() ? "" : PathBytes(folder));
+}
+
+QString Form1::SetFolder() const {
+  const QString input = QFileInfo(Text1->text()).absolutePath();
+  return Text2->text().isEmpty() ? input : QFileInfo(Text2->text()).absolutePath();
 }
 
 std::optional<double> Form1::PartSizeLimitOf() {
@@ -149,18 +156,19 @@ void Form1::SplitToFit(double limit) {
 }
 
 QString Form1::SplitLine(std::int32_t parts) {
-  const QFileInfo input(Text1->text());
-  const QString checksumFile = input.fileName() + QStringLiteral(".sha256");
+  const QString folder = SetFolder();
+  const QString checksumFile = QFileInfo(Text1->text()).fileName() + QStringLiteral(".sha256");
   QString line = parts == 1 ? QStringLiteral("\n1 parte") : QStringLiteral("\n%1 partes").arg(parts);
-  line += QStringLiteral(" em ") + input.absolutePath();
-  if (QFileInfo(input.dir(), checksumFile).isFile()) line += QStringLiteral(", verificáveis com ") + checksumFile;
+  line += QStringLiteral(" em ") + folder;
+  if (QFileInfo(QDir(folder), checksumFile).isFile()) line += QStringLiteral(", verificáveis com ") + checksumFile;
   return line;
 }
 
 // The fragments the last split of the input wrote: input.1, input.2, ...
 std::int32_t Form1::WrittenParts() {
   std::int32_t parts = 0;
-  while (parts < kMostFragments && QFileInfo(Text1->text() + '.' + QString::number(parts + 1)).isFile()) ++parts;
+  const QString base = SetFolder() + '/' + QFileInfo(Text1->text()).fileName() + '.';
+  while (parts < kMostFragments && QFileInfo(base + QString::number(parts + 1)).isFile()) ++parts;
   return parts;
 }
 

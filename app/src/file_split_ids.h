@@ -15,5 +15,6 @@ inline constexpr platform::DispatchId kDispidSplitToFit = 0x6003000F;
 inline constexpr platform::DispatchId kDispidFitPartsCount = 0x68030010;
 inline constexpr platform::DispatchId kDispidFitPartSize = 0x68030011;
 inline constexpr platform::DispatchId kDispidPresetLimit = 0x60030012;
+inline constexpr platform::DispatchId kDispidSetFolder = 0x68030013;
 // Its event Progress(Done, Total, ByRef Cancel).
 inline constexpr platform::DispatchId kDispidProgress = 1;

@@ -100,9 +100,14 @@ class Form1 : public QWidget {
   // commands that need a file.
   void TakeInputFile(const QString& path);
 
-  // Puts the three fields into `split`, in the order input, output, parts.
-  // Without parts, the component's number of parts is left as it is.
+  // Puts the three fields into `split`, in the order input, output, parts,
+  // and where a split writes the set (SetFolder). Without parts, the
+  // component's number of parts is left as it is.
   void PutProperties(std::optional<std::int16_t> parts);
+  // The folder a split writes the set into: the output field's, when it
+  // names another folder than the input's (a file chosen on a stick with the
+  // second "..."); the input's otherwise. The set keeps the input's name.
+  QString SetFolder() const;
   // "Dividir" with a size in the parts field: the fewest parts of at most
   // `limit` bytes, or a box saying the size is too small for the input.
   void SplitToFit(double limit);
@@ -123,7 +128,7 @@ class Form1 : public QWidget {
   // The completion box's second line after a split of the input into
   // `parts`: how many, in which folder, and the checksum file when there is one.
   QString SplitLine(std::int32_t parts);
-  // How many fragments of the input are there, counted from input.1 on.
+  // How many fragments of the input's set are in SetFolder, counted from .1 on.
   std::int32_t WrittenParts();
 
   QPixmap picture_;

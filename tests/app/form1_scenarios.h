@@ -32,7 +32,7 @@ class Form1Scenarios : public QObject {
   QString Path(const QString& name) const { return Folder() + '/' + name; }
 
   // Runs `steps`, separated by '|', in order; "$" stands for the test's folder.
-  // Actions: file:NAME=N (N bytes of a pattern, sparse from 1 GiB), rm:NAME,
+  // Actions: file:NAME=N (N bytes of a pattern, sparse from 1 GiB; its folder made), rm:NAME,
   // lock:NAME (held by another process), pick:PATH or cancel (the next file
   // dialog's answer), click:BUTTON, key:CONTROL (Return pressed on it),
   // set:FIELD=TEXT, load:ARGUMENT (the start-up load), shrink:NAME (to 1 MiB
@@ -65,7 +65,7 @@ class Form1Scenarios : public QObject {
     if (verb == "file") {
       QFile file(Path(name));
       const qint64 length = value.toLongLong();
-      const bool made = file.open(QIODevice::WriteOnly) &&
+      const bool made = QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
                         (length >= (1 << 30) ? file.resize(length)
                                              : file.write(QByteArray::fromStdString(PatternBytes(length))) == length);
       return made ? std::nullopt : std::optional<QString>("no file");

@@ -96,6 +96,12 @@ class Form1Test : public Form1Scenarios {
            "rm:film avi|buttons=45|file:film avi=1|activate|lock:film avi.2|click:Command4|"
            "box=Talhaz\t292\tfilm avi já existe. Substituir? + Tessik\t16\tError joining files!\\n"
            "film avi.2 is in use by another program|buttons=45";
+    QTest::newRow("an output in another folder: the set written there, joined from there")
+        << "file:film avi=300001|pick:$/film avi|click:Command1|file:stick/x=0|pick:$/stick/film avi|click:Command2|"
+           "click:Command5|box=Talhaz\t0\tDivisão Completa!\\n2 partes em $/stick, verificáveis com film avi.sha256|"
+           "has:stick/film avi.2|no:film avi.1|click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com "
+           "film avi.sha256|same:stick/film avi=300001|pick:$/film avi|click:Command1|click:Command5|"
+           "box=Talhaz\t0\tDivisão Completa!\\n2 partes em $, verificáveis com film avi.sha256|has:film avi.1";
     QTest::newRow("a set with a hole: the join refused, Abrir as it was")
         << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com film avi.sha256|rm:film avi.2|rm:film avi.sha256|pick:$/film avi.1|click:Command1|"
