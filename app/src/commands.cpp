@@ -36,11 +36,6 @@ void ShowMissing(const char* text) {
   ShowBox(QString::fromUtf8(text), MessageBoxStyle::Exclamation, kProgramTitle);
 }
 
-void Put(platform::Dispatch& control, platform::DispatchId id, platform::Variant value) {
-  platform::Variant arguments[] = {std::move(value)};
-  platform::InvokeOrRaise(control, id, platform::InvokeKind::PropertyPut, arguments);
-}
-
 // Shows the busy cursor for as long as it lives: the pointer of a program
 // that works but still answers.
 class BusyCursor {
@@ -106,8 +101,7 @@ void ShowTooManyParts(platform::Dispatch& split, const QLineEdit* input) {
   std::int32_t largest = kMostParts;
   try {
     Put(split, kDispidInputFile, PathBytes(input->text()));
-    largest = platform::InvokeOrRaise(split, kDispidLargestSubFilesNumber,
-                                      platform::InvokeKind::PropertyGet)
+    largest = Get(split, kDispidLargestSubFilesNumber)
                   .ToInteger16();
   } catch (const platform::RuntimeError&) {
   }
@@ -144,7 +138,7 @@ void Form1::SplitToFit(double limit) {
   Put(*split_, kDispidPartSizeLimit, limit);
   try {
     const std::int32_t parts =
-        platform::InvokeOrRaise(*split_, kDispidFitPartsCount, platform::InvokeKind::PropertyGet).ToInteger32();
+        Get(*split_, kDispidFitPartsCount).ToInteger32();
     if (!CallOperation(kDispidSplitToFit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
     ShowBox(QStringLiteral("Divisão Completa!") + SplitLine(parts), MessageBoxStyle::Ok, kProgramTitle);
   } catch (const platform::RuntimeError& error) {
@@ -164,18 +158,9 @@ QString Form1::SplitLine(std::int32_t parts) {
   return line;
 }
 
-// The fragments the last split of the input wrote: input.1, input.2, ...
-std::int32_t Form1::WrittenParts() {
-  std::int32_t parts = 0;
-  const QString base = SetFolder() + '/' + QFileInfo(Text1->text()).fileName() + '.';
-  while (parts < kMostFragments && QFileInfo(base + QString::number(parts + 1)).isFile()) ++parts;
-  return parts;
-}
-
 QString Form1::VerificationLine() {
   const std::string checksumFile =
-      platform::InvokeOrRaise(*split_, kDispidVerifiedWith, platform::InvokeKind::PropertyGet)
-          .ToText();
+Get(*split_, kDispidVerifiedWith).ToText();
   if (checksumFile.empty()) return {};
   const QString name = QFile::decodeName(QByteArray::fromStdString(checksumFile));
   return QStringLiteral("\nVerificado com ") + QFileInfo(name).fileName();
@@ -281,8 +266,9 @@ void Form1::Command5_Click() {
     if (parts < 2) return ShowMissing("Indique pelo menos 2 partes.");
     if (parts > kMostParts) return ShowTooManyParts(*split_, Text1);
     PutProperties(static_cast<std::int16_t>(parts));
+    const std::int32_t fragments = Get(*split_, kDispidSplitPartsCount).ToInteger32();
     if (!CallOperation(kDispidSplit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
-    ShowBox(QStringLiteral("Divisão Completa!") + SplitLine(WrittenParts()), MessageBoxStyle::Ok, kProgramTitle);
+    ShowBox(QStringLiteral("Divisão Completa!") + SplitLine(fragments), MessageBoxStyle::Ok, kProgramTitle);
   } catch (const platform::RuntimeError& error) {
     if (error.number() == kOverflow) return ShowTooManyParts(*split_, Text1);
     ShowFailure(error);

@@ -2,6 +2,8 @@
 
 #include <platform/component/dispatch.h>
 
+#include <utility>
+
 // The dispatch identifiers of FileSplit's members, fixed by the component.
 inline constexpr platform::DispatchId kDispidInputFile = 0x68030002;
 inline constexpr platform::DispatchId kDispidOutputFile = 0x68030001;
@@ -16,5 +18,18 @@ inline constexpr platform::DispatchId kDispidFitPartsCount = 0x68030010;
 inline constexpr platform::DispatchId kDispidFitPartSize = 0x68030011;
 inline constexpr platform::DispatchId kDispidPresetLimit = 0x60030012;
 inline constexpr platform::DispatchId kDispidSetFolder = 0x68030013;
+inline constexpr platform::DispatchId kDispidSplitPartsCount = 0x68030014;
+inline constexpr platform::DispatchId kDispidSplitPartSize = 0x68030015;
 // Its event Progress(Done, Total, ByRef Cancel).
 inline constexpr platform::DispatchId kDispidProgress = 1;
+
+// A property of the component, read and written by identifier; a failure
+// raises the component's RuntimeError.
+inline platform::Variant Get(platform::Dispatch& control, platform::DispatchId id) {
+  return platform::InvokeOrRaise(control, id, platform::InvokeKind::PropertyGet);
+}
+
+inline void Put(platform::Dispatch& control, platform::DispatchId id, platform::Variant value) {
+  platform::Variant arguments[] = {std::move(value)};
+  platform::InvokeOrRaise(control, id, platform::InvokeKind::PropertyPut, arguments);
+}

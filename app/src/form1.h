@@ -89,6 +89,8 @@ class Form1 : public QWidget {
   // Label6 for a size in the parts field: how many parts of what size the
   // split makes of the input.
   void ShowFitOfInput(double limit);
+  // Label6 for a number of parts that the split does not make as typed.
+  void ShowSplitOfInput();
   // The parts field's menu of media, each writing its label into the field.
   void AddPresetMenu();
   // The part size limit in bytes when the parts field holds a size or a
@@ -128,8 +130,6 @@ class Form1 : public QWidget {
   // The completion box's second line after a split of the input into
   // `parts`: how many, in which folder, and the checksum file when there is one.
   QString SplitLine(std::int32_t parts);
-  // How many fragments of the input's set are in SetFolder, counted from .1 on.
-  std::int32_t WrittenParts();
 
   QPixmap picture_;
   CommonDialog cd_;

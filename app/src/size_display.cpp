@@ -30,11 +30,16 @@ bool MeansMissing(const platform::RuntimeError& error) {
 }
 
 // A part size for Label6, in the window's units to two decimals: enough to
-// tell it and short enough for the label.
-QString RoundedKilobytes(double bytes) { return Kilobytes(std::round(bytes / kUnitBytes * 100) / 100); }
+// tell it and short enough for the label; a few bytes are not shown as 0.
+QString RoundedKilobytes(double bytes) {
+  const double rounded = std::round(bytes / kUnitBytes * 100) / 100;
+  return Kilobytes(rounded == 0 ? bytes / kUnitBytes : rounded);
+}
 
-platform::Variant Get(platform::Dispatch& control, platform::DispatchId id) {
-  return platform::InvokeOrRaise(control, id, platform::InvokeKind::PropertyGet);
+// "1 parte de 0,5 kb", "3 partes de 813,8 kb".
+QString PlanText(std::int32_t parts, double partBytes) {
+  return (parts == 1 ? QStringLiteral("1 parte") : QStringLiteral("%1 partes").arg(parts)) +
+         QStringLiteral(" de ") + RoundedKilobytes(partBytes);
 }
 
 }  // namespace
@@ -75,6 +80,22 @@ void Form1::RecomputeSizePerPart() {
     const double dividend = platform::LeadingNumber(Label5->text().toStdString());
     if (parts == 0.0) return;
     Label6->setText(Kilobytes(dividend / parts));
+    ShowSplitOfInput();
+  } catch (const platform::RuntimeError&) {
+  }
+}
+
+// When a split into the parts typed makes another number of fragments (a
+// short file makes fewer), Label6 says what it makes instead: "3 partes de
+// 0 kb". Left as it is when the component has no answer.
+void Form1::ShowSplitOfInput() {
+  try {
+    const std::int16_t parts = platform::PartsFromText(Text3->text().toStdString(), DecimalSeparator());
+    Put(*split_, kDispidInputFile, platform::Variant(PathBytes(Text1->text())));
+    Put(*split_, kDispidSubFilesNumber, platform::Variant(parts));
+    const std::int32_t fragments = Get(*split_, kDispidSplitPartsCount).ToInteger32();
+    if (fragments == 0 || fragments == parts) return;
+    Label6->setText(PlanText(fragments, Get(*split_, kDispidSplitPartSize).ToDouble()));
   } catch (const platform::RuntimeError&) {
   }
 }
@@ -83,13 +104,10 @@ void Form1::RecomputeSizePerPart() {
 // for the input; empty when the input cannot be measured or the size is 0.
 void Form1::ShowFitOfInput(double limit) {
   try {
-    platform::Variant input[] = {platform::Variant(PathBytes(Text1->text()))};
-    platform::InvokeOrRaise(*split_, kDispidInputFile, platform::InvokeKind::PropertyPut, input);
-    platform::Variant size[] = {platform::Variant(limit)};
-    platform::InvokeOrRaise(*split_, kDispidPartSizeLimit, platform::InvokeKind::PropertyPut, size);
+    Put(*split_, kDispidInputFile, platform::Variant(PathBytes(Text1->text())));
+    Put(*split_, kDispidPartSizeLimit, platform::Variant(limit));
     const std::int32_t parts = Get(*split_, kDispidFitPartsCount).ToInteger32();
-    const QString count = parts == 1 ? QStringLiteral("1 parte") : QStringLiteral("%1 partes").arg(parts);
-    Label6->setText(count + QStringLiteral(" de ") + RoundedKilobytes(Get(*split_, kDispidFitPartSize).ToDouble()));
+    Label6->setText(PlanText(parts, Get(*split_, kDispidFitPartSize).ToDouble()));
   } catch (const platform::RuntimeError& error) {
     const bool tooSmall = error.number() == static_cast<std::int32_t>(platform::ErrorNumber::Overflow);
     Label6->setText(tooSmall ? QStringLiteral("mais de 32766 partes") : QString());

@@ -3,6 +3,8 @@
 #include <platform/file_rules.h>
 #include <platform/runtime_error.h>
 
+#include <algorithm>
+
 namespace control {
 
 using platform::ErrorNumber;
@@ -56,6 +58,15 @@ FitPlan FitToLimit(std::int64_t fileLength, std::int64_t sizeLimit) {
   // fileLength / parts, rounded up: no more than the limit, and it cuts
   // exactly `parts` fragments, the last one no longer than the others.
   return {static_cast<int>(parts), (fileLength - 1) / parts + 1};
+}
+
+FitPlan SplitInParts(std::int64_t fileLength, int parts) {
+  if (parts < 2) return {};
+  const std::int64_t partSize = PartSize(fileLength, parts);
+  const std::int64_t fragments = FragmentsOf(fileLength, partSize);
+  if (fragments > kLargestSetSize) throw RuntimeError(ErrorNumber::Overflow);
+  // A single fragment is the whole file, however large the part size.
+  return {static_cast<int>(fragments), std::min(partSize, fileLength)};
 }
 
 }  // namespace control

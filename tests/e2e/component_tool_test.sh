@@ -41,8 +41,8 @@ check "list names the class, its identifier, module and layer" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module	$COMPONENT_REGISTRY" <(run list >/dev/null; cat "$work/out")
 check "created by its class identifier too" test "$(run call '{14700B8D-5D35-427B-BFFD-DDDF1216FC53}' Checksums) $(cat "$work/out")" = "0 True"
 run members Tessik.FileSplit >/dev/null
-check "twenty-five members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, FitPartsCount and FitPartSize hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
-  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "25 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize "
+check "twenty-seven members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread and the plans hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
+  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "27 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize SplitPartsCount SplitPartSize "
 check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
@@ -159,6 +159,21 @@ while read -r limit lengths; do
 done <<'EOF'
 1000000 833334 833334 833332
 2500000 2500000
+EOF
+
+# What Split will make, asked before: as many fragments as it then writes
+# (fewer than the parts for a short file), the first of the size said.
+while read -r length parts; do
+  head -c "$length" /dev/urandom >"$work/plan" && read -r n s < <(call "InputFile=$work/plan" SubFilesNumber="$parts" SplitPartsCount SplitPartSize | paste -sd ' ')
+  call "InputFile=$work/plan" SubFilesNumber="$parts" Split >/dev/null
+  check "Split of $length bytes in $parts: $n fragments of $s said" eval '[ "$(ls "$work" | grep -c "^plan\.[0-9]")" = "$n" ] &&
+    { [ "$n" = 0 ] || [ "$(stat -c %s "$work/plan.1")" = "$s" ]; }'
+  rm -f "$work"/plan*
+done <<'EOF'
+10 4
+2500000 7
+1 2
+9 1
 EOF
 
 # Progress and signals, on a disk made slow by the short_io library: each

@@ -59,4 +59,11 @@ struct FitPlan {
 // error 6 for more than kLargestSetSize fragments.
 FitPlan FitToLimit(std::int64_t fileLength, std::int64_t sizeLimit);
 
+// What a split into `parts` parts makes of a file of `fileLength` bytes:
+// fragments of PartSize, which can be fewer than `parts` for a short file
+// (10 bytes in 4 parts are fragments of 4, 4 and 2 bytes).
+// Nothing for fewer than 2 parts, which a split refuses; error 6 for more
+// fragments than a set holds.
+FitPlan SplitInParts(std::int64_t fileLength, int parts);
+
 }  // namespace control

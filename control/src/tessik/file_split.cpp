@@ -136,6 +136,10 @@ control::FitPlan FileSplit::FitOfInput() const {
   return control::FitToLimit(platform::FileLength(InputFile()), partSizeLimit_);
 }
 
+control::FitPlan FileSplit::SplitOfInput() const {
+  return control::SplitInParts(platform::FileLength(InputFile()), SubFilesNumber());
+}
+
 double FileSplit::PresetLimit(const std::string& name) {
   return static_cast<double>(control::PresetLimit(name));
 }
@@ -328,6 +332,8 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
     case kDispidSplitToFit: return Variant(SplitToFit());
     case kDispidFitPartsCount: return Variant(FitPartsCount());
     case kDispidFitPartSize: return Variant(FitPartSize());
+    case kDispidSplitPartsCount: return Variant(SplitPartsCount());
+    case kDispidSplitPartSize: return Variant(SplitPartSize());
     case kDispidPresetLimit: return Variant(PresetLimit(arguments[0].ToText()));
     case kDispidSetFolder:
       if (!put) return Variant(SetFolder());

@@ -75,6 +75,8 @@ class FileSplit final : public platform::StandardDispatch,
   // when there is no limit and error 6 past 32766 fragments.
   std::int32_t FitPartsCount() const { return FitOfInput().parts; }
   double FitPartSize() const { return static_cast<double>(FitOfInput().partSize); }
+  std::int32_t SplitPartsCount() const { return SplitOfInput().parts; }
+  double SplitPartSize() const { return static_cast<double>(SplitOfInput().partSize); }
   // The PartSizeLimit that fits a part whole on the medium or through the
   // service `name`: "FAT32", "CD", "DVD", "DVD DL", "BD" or "mail"; error 5
   // for another name.
@@ -130,6 +132,8 @@ class FileSplit final : public platform::StandardDispatch,
   void PropertyChanged(platform::DispatchId id, std::string_view name);
   // How SplitToFit cuts InputFile with PartSizeLimit.
   control::FitPlan FitOfInput() const;
+  // What Split makes of InputFile with SubFilesNumber.
+  control::FitPlan SplitOfInput() const;
   // Cuts InputFile into fragments of `partSize` bytes, showing the failure
   // box when that was not done; true when it was.
   bool RunSplit(std::int64_t partSize);

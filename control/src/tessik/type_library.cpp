@@ -43,7 +43,7 @@ constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 25> kMembers = {{
+constexpr std::array<MemberInfo, 27> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -94,6 +94,10 @@ constexpr std::array<MemberInfo, 25> kMembers = {{
      kSetFolderHelp},
     {kDispidSetFolder, MemberKind::PropertyPut, "SetFolder", kNewSetFolder, DeclaredType::None,
      false, kSetFolderHelp},
+    {kDispidSplitPartsCount, MemberKind::PropertyGet, "SplitPartsCount", {}, DeclaredType::Integer32,
+     true, "Number of fragments Split cuts InputFile into with SubFilesNumber"},
+    {kDispidSplitPartSize, MemberKind::PropertyGet, "SplitPartSize", {}, DeclaredType::Double, true,
+     "Size in bytes of every fragment Split makes of InputFile but the last"},
 }};
 
 constexpr std::array<ParameterInfo, 3> kProgressParameters = {{
