@@ -140,13 +140,21 @@ void Form1::SplitToFit(double limit) {
     const std::int32_t parts =
         Get(*split_, kDispidFitPartsCount).ToInteger32();
     if (!CallOperation(kDispidSplitToFit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
-    ShowBox(QStringLiteral("Divisão Completa!") + SplitLine(parts), MessageBoxStyle::Ok, kProgramTitle);
+    SplitDone(parts);
   } catch (const platform::RuntimeError& error) {
     if (error.number() != kOverflow) throw;
     ShowBox(QStringLiteral("%1 precisa de mais de %2 partes de %3: indique um tamanho maior.")
                 .arg(FileNameOf(Text1), QString::number(kMostFragments), Text3->text().trimmed()),
             MessageBoxStyle::Exclamation, kProgramTitle);
   }
+}
+
+// A set written into another folder keeps the input's name there; the output
+// field is made to name it, so that "Juntar" finds the set just written.
+void Form1::SplitDone(std::int32_t parts) {
+  const QString folder = SetFolder();
+  if (folder != QFileInfo(Text1->text()).absolutePath()) Text2->setText(folder + '/' + FileNameOf(Text1));
+  ShowBox(QStringLiteral("Divisão Completa!") + SplitLine(parts), MessageBoxStyle::Ok, kProgramTitle);
 }
 
 QString Form1::SplitLine(std::int32_t parts) {
@@ -268,7 +276,7 @@ void Form1::Command5_Click() {
     PutProperties(static_cast<std::int16_t>(parts));
     const std::int32_t fragments = Get(*split_, kDispidSplitPartsCount).ToInteger32();
     if (!CallOperation(kDispidSplit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
-    ShowBox(QStringLiteral("Divisão Completa!") + SplitLine(fragments), MessageBoxStyle::Ok, kProgramTitle);
+    SplitDone(fragments);
   } catch (const platform::RuntimeError& error) {
     if (error.number() == kOverflow) return ShowTooManyParts(*split_, Text1);
     ShowFailure(error);

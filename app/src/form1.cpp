@@ -13,7 +13,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -136,7 +135,7 @@ void Form1::BuildControls() {
   Text1->setAcceptDrops(false);
   Text3->setAcceptDrops(false);
   setAcceptDrops(true);
-  AddPresetMenu();
+  AttachPresetMenu(Text3);
   // Enter in a text field presses "..." for the input file.
   Command1->setDefault(true);
 
@@ -146,21 +145,6 @@ void Form1::BuildControls() {
     setTabOrder(focusOrder[i - 1], focusOrder[i]);
   }
   Text2->setFocus();
-}
-
-void Form1::AddPresetMenu() {
-  auto* menu = new QMenu(Text3);
-  for (const PartSizePreset& preset : PartSizePresets()) {
-    const QString label = QString::fromUtf8(preset.label);
-    connect(menu->addAction(label), &QAction::triggered, Text3, [this, label] {
-      Text3->setText(label);
-      Text3->setCursorPosition(0);  // the medium's name first in the narrow field
-    });
-  }
-  QAction* open = Text3->addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
-  open->setToolTip(QStringLiteral("Tamanho de cada parte para um suporte"));
-  connect(open, &QAction::triggered, menu,
-          [this, menu] { menu->popup(Text3->mapToGlobal(Text3->rect().bottomLeft())); });
 }
 
 Form1::Form1()

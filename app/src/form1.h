@@ -91,8 +91,6 @@ class Form1 : public QWidget {
   void ShowFitOfInput(double limit);
   // Label6 for a number of parts that the split does not make as typed.
   void ShowSplitOfInput();
-  // The parts field's menu of media, each writing its label into the field.
-  void AddPresetMenu();
   // The part size limit in bytes when the parts field holds a size or a
   // medium; nothing when it holds a number of parts.
   std::optional<double> PartSizeLimitOf();
@@ -127,6 +125,9 @@ class Form1 : public QWidget {
   // The completion box's second line after a join that `split` verified
   // against a checksum file, naming that file; empty otherwise.
   QString VerificationLine();
+  // After a split of the input into `parts` fragments: the completion box,
+  // and the output field naming the set when it went to another folder.
+  void SplitDone(std::int32_t parts);
   // The completion box's second line after a split of the input into
   // `parts`: how many, in which folder, and the checksum file when there is one.
   QString SplitLine(std::int32_t parts);

@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
   QApplication application(qtArgc, argv);
   if (!endOfOptions) fileArguments.assign(argv + 1, argv + qtArgc);  // Qt's own options taken out
   platform::InstallQtTranslations();
+  InstallButtonTexts();
   QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
   QIcon icon;
   icon.addFile(QStringLiteral(":/talhaz/talhaz-32.png"));

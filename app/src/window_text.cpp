@@ -2,10 +2,12 @@
 
 #include <platform/conversions.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTranslator>
 
 char DecimalSeparator() { return QLocale().decimalPoint() == QStringLiteral(",") ? ',' : '.'; }
 
@@ -37,4 +39,29 @@ QString Kilobytes(double value) {
 platform::MessageBoxAnswer ShowBox(const QString& text, platform::MessageBoxStyle style,
                                    const QString& title) {
   return platform::ShowMessageBox(text.toStdString(), style, title.toStdString());
+}
+
+namespace {
+
+// Answers for the texts that name the standard buttons, and for nothing else,
+// so the catalogs of the user's language still serve the rest.
+class ButtonTexts : public QTranslator {
+ public:
+  using QTranslator::QTranslator;
+
+  bool isEmpty() const override { return false; }
+
+  QString translate(const char* context, const char* sourceText, const char*, int) const override {
+    if (qstrcmp(context, "QPlatformTheme") != 0) return {};
+    if (qstrcmp(sourceText, "&Yes") == 0) return QStringLiteral("&Sim");
+    if (qstrcmp(sourceText, "&No") == 0) return QStringLiteral("&Não");
+    return {};
+  }
+};
+
+}  // namespace
+
+void InstallButtonTexts() {
+  // The last installed is asked first.
+  QCoreApplication::installTranslator(new ButtonTexts(QCoreApplication::instance()));
 }

@@ -31,3 +31,7 @@ QString Kilobytes(double value);
 // Shows a box and returns the button that closed it.
 platform::MessageBoxAnswer ShowBox(const QString& text, platform::MessageBoxStyle style,
                                    const QString& title);
+
+// Makes the question boxes' buttons read "Sim" and "Não", as every other text
+// of the window is Portuguese, whatever the user's language.
+void InstallButtonTexts();

@@ -1,6 +1,7 @@
 // Talhaz's window: its initial state, and scenarios of the six commands,
 // the size display, the start-up load, drops and the parts field's sizes.
 #include "form1_scenarios.h"
+#include "window_text.h"
 
 class Form1Test : public Form1Scenarios {
   Q_OBJECT
@@ -55,6 +56,26 @@ class Form1Test : public Form1Scenarios {
     QCOMPARE(order, (QStringList{"Text2", "Text1", "Command1", "Command2", "Text3", "Command3"}));
   }
 
+  // The question before a replace, shown for real: its buttons Portuguese in
+  // any language, No the default and what Enter gives.
+  void replaceQuestion() {
+    InstallButtonTexts();
+    const QByteArray log = qgetenv("MESSAGE_BOX_LOG");
+    qunsetenv("MESSAGE_BOX_LOG");
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      seen << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text()
+           << box->defaultButton()->text();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    const platform::MessageBoxAnswer answer = ShowBox("f já existe. Substituir?", platform::MessageBoxStyle::YesNoQuestion, "Talhaz");
+    qputenv("MESSAGE_BOX_LOG", log);
+    QCOMPARE(seen, (QStringList{"&Sim", "&Não", "&Não"}));
+    QCOMPARE(answer, platform::MessageBoxAnswer::No);
+  }
+
   void scenario_data() {
     QTest::addColumn<QString>("steps");
     const QString longName = '/' + QString(150, u'd') + '/' + QString(150, u'f') + ".1";
@@ -96,10 +117,10 @@ class Form1Test : public Form1Scenarios {
            "rm:film avi|buttons=45|file:film avi=1|activate|lock:film avi.2|click:Command4|"
            "box=Talhaz\t292\tfilm avi já existe. Substituir? + Tessik\t16\tError joining files!\\n"
            "film avi.2 is in use by another program|buttons=45";
-    QTest::newRow("an output in another folder: the set written there, joined from there")
-        << "file:film avi=300001|pick:$/film avi|click:Command1|file:stick/x=0|pick:$/stick/film avi|click:Command2|"
+    QTest::newRow("an output in another folder: the set written there under the input's name, joined from there")
+        << "file:film avi=300001|pick:$/film avi|click:Command1|file:stick/x=0|pick:$/stick/copy|click:Command2|"
            "click:Command5|box=Talhaz\t0\tDivisão Completa!\\n2 partes em $/stick, verificáveis com film avi.sha256|"
-           "has:stick/film avi.2|no:film avi.1|click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com "
+           "Text2=$/stick/film avi|has:stick/film avi.2|no:film avi.1|click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com "
            "film avi.sha256|same:stick/film avi=300001|pick:$/film avi|click:Command1|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!\\n2 partes em $, verificáveis com film avi.sha256|has:film avi.1";
     QTest::newRow("a set with a hole: the join refused, Abrir as it was")
@@ -128,7 +149,7 @@ class Form1Test : public Form1Scenarios {
         << "file:f=2500000|pick:$/f|click:Command1|set:Text3=1 MB|Label6=3 partes de 813.8 kb|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com f.sha256|has:f.3|no:f.4|same:f.1=833334|"
            "rm:f|pick:$/f.1|click:Command1|click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com f.sha256|set:Text3=1,5 M|Label6=813.802734375 kb|"
-           "file:m=20000000|pick:$/m|click:Command1|preset:Correio (25 MB)|Text3=Correio (25 MB)|Label6=2 partes de 9765.63 kb|"
+           "file:m=20000000|pick:$/m|click:Command1|preset:Correio (25 MB)|Text3=Correio|Label6=2 partes de 9765.63 kb|"
            "click:Command5|box=Talhaz\t0\tDivisão Completa!\\n2 partes em $, verificáveis com m.sha256|no:m.3|same:m.1=10000000|"
            "locale:pt_PT|set:Text3=1,5 M|Label6=13 partes de 1502,4 kb|set:Text3=19532.0 k|Label6=1 parte de 19531,25 kb|set:Text3=19532 kB|Label6=2 partes de 9765,63 kb|"
            "set:Text3=25 MB|Label6=1 parte de 19531,25 kb|set:Text3=1,5|Label6=19531,25 kb|set:Text3=4g|Label6=1 parte de 19531,25 kb|set:Text3=mail|Label6=2 partes de 9765,63 kb";
