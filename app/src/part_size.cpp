@@ -42,7 +42,11 @@ class PresetArrow : public QObject {
       case QEvent::Enter:
       case QEvent::FocusIn: arrow_->setVisible(true); break;
       case QEvent::Leave: arrow_->setVisible(field_->hasFocus()); break;
-      case QEvent::FocusOut: arrow_->setVisible(field_->underMouse()); break;
+      case QEvent::FocusOut:
+        arrow_->setVisible(field_->underMouse());
+        field_->setCursorPosition(0);  // the start of the text in view
+        field_->update();
+        break;
       case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_F4 || (key->key() == Qt::Key_Down && key->modifiers() & Qt::AltModifier)) {

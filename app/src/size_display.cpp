@@ -1,11 +1,14 @@
-// The two read-outs: the input file's size and the size of one part, in
-// units of 1024 bytes, kept current as the fields change; the path fields'
-// tooltips, what a split to fit makes when the parts field holds a size, which show their full text; and what follows the input field
-// however it changed (typed, picked or loaded at start-up): the output
-// field and the window's caption.
+// The two read-outs: the input file's size and what a split makes of it (the
+// size of one part, or how many parts of what size when that differs or the
+// parts field holds a size), in units of 1024 bytes, kept current as the
+// fields change; the path fields' tooltips, which show their full text; the
+// words after the parts field; and what follows the input field however it
+// changed (typed, picked or loaded at start-up): the output field and the
+// window's caption.
 #include "file_split_ids.h"
 #include "form1.h"
 
+#include "part_size.h"
 #include "window_text.h"
 
 #include <platform/conversions.h>
@@ -67,7 +70,13 @@ void Form1::Text1_Change() {
 
 void Form1::Text2_Change() { Text2->setToolTip(Text2->text()); }
 
-void Form1::Text3_Change() { RecomputeSizePerPart(); }
+// The words after the parts field read on from what it holds: "em 4 partes.",
+// "em 700 MB por parte.".
+void Form1::Text3_Change() {
+  const bool size = PartSizeFromText(Text3->text(), DecimalSeparator()).has_value();
+  Label3->setText(size ? QStringLiteral("por parte.") : QStringLiteral("partes."));
+  RecomputeSizePerPart();
+}
 
 // The size shown in Label5 divided by the number that Text3 starts with.
 // Leaves Label6 as it was when there is nothing sensible to show: no file,

@@ -146,13 +146,13 @@ class Form1Test : public Form1Scenarios {
            "box=Talhaz\t48\tSão demasiadas partes para big: indique no máximo 32766.|set:Text3=40000|click:Command5|"
            "box=Talhaz\t48\tSão demasiadas partes para big: indique no máximo 32766.|no:big.1";
     QTest::newRow("a size or a medium for each part: split to fit, joined whatever the field holds")
-        << "file:f=2500000|pick:$/f|click:Command1|set:Text3=1 MB|Label6=3 partes de 813.8 kb|click:Command5|"
+        << "file:f=2500000|pick:$/f|click:Command1|set:Text3=1 MB|Label6=3 partes de 813.8 kb|Label3=por parte.|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com f.sha256|has:f.3|no:f.4|same:f.1=833334|"
            "rm:f|pick:$/f.1|click:Command1|click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com f.sha256|set:Text3=1,5 M|Label6=813.802734375 kb|"
            "file:m=20000000|pick:$/m|click:Command1|preset:Correio (25 MB)|Text3=Correio|Label6=2 partes de 9765.63 kb|"
            "click:Command5|box=Talhaz\t0\tDivisão Completa!\\n2 partes em $, verificáveis com m.sha256|no:m.3|same:m.1=10000000|"
            "locale:pt_PT|set:Text3=1,5 M|Label6=13 partes de 1502,4 kb|set:Text3=19532.0 k|Label6=1 parte de 19531,25 kb|set:Text3=19532 kB|Label6=2 partes de 9765,63 kb|"
-           "set:Text3=25 MB|Label6=1 parte de 19531,25 kb|set:Text3=1,5|Label6=19531,25 kb|set:Text3=4g|Label6=1 parte de 19531,25 kb|set:Text3=mail|Label6=2 partes de 9765,63 kb";
+           "set:Text3=25 MB|Label6=1 parte de 19531,25 kb|set:Text3=1,5|Label6=19531,25 kb|Label3=partes.|set:Text3=4g|Label6=1 parte de 19531,25 kb|set:Text3=mail|Label6=2 partes de 9765,63 kb";
     QTest::newRow("a size too small for the file")
         << "file:big=1073741824|pick:$/big|click:Command1|set:Text3=32 K|Label6=mais de 32766 partes|click:Command5|"
            "box=Talhaz\t48\tbig precisa de mais de 32766 partes de 32 K: indique um tamanho maior.|set:Text3=0 KB|"
