@@ -129,16 +129,17 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
 // until it is complete, checked and flushed, and the hashes beside it.
 class Joiner {
  public:
-  Joiner(const std::string& basePath, JoinPlan plan, ProgressMeter& meter)
+  Joiner(const std::string& basePath, const std::string& outputPath, JoinPlan plan, ProgressMeter& meter)
       : basePath_(basePath),
+        outputPath_(outputPath),
         plan_(std::move(plan)),
         meter_(meter),
         hashes_(plan_.checksums.has_value(), plan_.checksums && plan_.checksums->whole, meter) {}
 
   // Creates the joined file under a temporary name of its own.
   Outcome Create() {
-    joined_ = platform::PendingFile::Create(TemporaryNamesOf(basePath_).Path("jXXXXXX"));
-    if (!joined_.IsOpen()) return NotDone(FileFailure(basePath_, joined_.error()));
+    joined_ = platform::PendingFile::Create(TemporaryNamesOf(outputPath_).Path("jXXXXXX"));
+    if (!joined_.IsOpen()) return NotDone(FileFailure(outputPath_, joined_.error()));
     return Done();
   }
 
@@ -165,12 +166,12 @@ class Joiner {
     if (!pace_) pace_.emplace(joined_.file().descriptor());
     const std::int64_t copied =
         hashes_.Copy(fragment, offset, joined_.file(), written_, length, &*pace_);
-    if (copied < 0) return NotDone(CopyFailure(name, basePath_, errno));
+    if (copied < 0) return NotDone(CopyFailure(name, outputPath_, errno));
     if (copied != length) return NotDone(FileNameOf(name) + " became shorter while it was joined");
     written_ += copied;
     if (hashes_.HashesFragments()) {
       const std::optional<Digest> digest = hashes_.TakeFragment();
-      if (!digest) return NotDone("reading back " + FileNameOf(basePath_) + " failed");
+      if (!digest) return NotDone("reading back " + FileNameOf(outputPath_) + " failed");
       if (*digest != plan_.checksums->fragments[static_cast<std::size_t>(number - 1)]) {
         return Mismatch(name);
       }
@@ -185,17 +186,17 @@ class Joiner {
   Outcome Finish() {
     if (hashes_.HashesWhole()) {
       const std::optional<Digest> digest = hashes_.TakeWhole();
-      if (!digest) return NotDone("reading back " + FileNameOf(basePath_) + " failed");
+      if (!digest) return NotDone("reading back " + FileNameOf(outputPath_) + " failed");
       if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
     }
     hashes_.Abandon();  // all read: they let go of the file
-    if (!platform::Flush(joined_.file())) return NotDone(FileFailure(basePath_, errno));
+    if (!platform::Flush(joined_.file())) return NotDone(FileFailure(outputPath_, errno));
     meter_.Check();
     File older;  // held over the rename, so that no other program is writing it then
-    if (auto refused = CheckOlderOutput(basePath_, older)) return *refused;
-    if (!joined_.RenameTo(basePath_, true) || !joined_.file().Close() ||
-        !platform::FlushDirectoryOf(basePath_)) {
-      return NotDone(FileFailure(basePath_, errno));
+    if (auto refused = CheckOlderOutput(outputPath_, older)) return *refused;
+    if (!joined_.RenameTo(outputPath_, true) || !joined_.file().Close() ||
+        !platform::FlushDirectoryOf(outputPath_)) {
+      return NotDone(FileFailure(outputPath_, errno));
     }
     return Done(plan_.checksumPath);
   }
@@ -208,6 +209,7 @@ class Joiner {
   }
 
   const std::string& basePath_;
+  const std::string& outputPath_;
   JoinPlan plan_;
   ProgressMeter& meter_;
   // Declared before the hashes, which read it, so it closes after them.
@@ -219,8 +221,11 @@ class Joiner {
 
 }  // namespace
 
-Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
-  const std::string firstName = FragmentName(inputFilename, 1);
+Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options,
+                  const std::string& setBase) {
+  const std::string& outputPath = inputFilename;
+  const std::string& basePath = setBase.empty() ? inputFilename : setBase;
+  const std::string firstName = FragmentName(basePath, 1);
   const std::string noSet = "there is no " + FileNameOf(firstName);
   if (!platform::FileExists(firstName)) return NotDone(noSet);
   // Fragment 1 is held against writers from here to the end: no split can
@@ -230,28 +235,31 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options) {
     if (first.error() == ENOENT) return NotDone(noSet);
     return NotDone(FileFailure(firstName, first.error(), Access::Read));
   }
-  auto planned = Plan(inputFilename, first, options);
+  auto planned = Plan(basePath, first, options);
   if (auto* refused = std::get_if<Outcome>(&planned)) return *refused;
   JoinPlan& plan = std::get<JoinPlan>(planned);
-  if (const auto output = platform::IdentityOf(inputFilename)) {
-    if (const auto name = FragmentThatIs(inputFilename, plan.count, *output)) {
+  if (const auto output = platform::IdentityOf(outputPath)) {
+    if (const auto name = FragmentThatIs(basePath, plan.count, *output)) {
       return NotDone(FileNameOf(*name) + " is the output file itself");
     }
+    if (platform::IdentityOf(ChecksumFileName(basePath)) == output) {
+      return NotDone(FileNameOf(ChecksumFileName(basePath)) + " is the output file itself");
+    }
   }
-  if (File older; auto refused = CheckOlderOutput(inputFilename, older)) return *refused;
+  if (File older; auto refused = CheckOlderOutput(outputPath, older)) return *refused;
 
   ProgressMeter meter(options, plan.total);
   meter.Report(0);
-  const TemporaryNames temporary = TemporaryNamesOf(inputFilename);
+  const TemporaryNames temporary = TemporaryNamesOf(outputPath);
   platform::RemoveLeftovers(temporary.folder, temporary.prefix + "j");
 
   const int count = plan.count;
-  Joiner joiner(inputFilename, std::move(plan), meter);
+  Joiner joiner(basePath, outputPath, std::move(plan), meter);
   return Settle(
       [&] {
         if (Outcome created = joiner.Create(); !created) return created;
         for (int number = 1; number <= count; ++number) {
-          const std::string name = FragmentName(inputFilename, number);
+          const std::string name = FragmentName(basePath, number);
           File opened = number == 1 ? File() : platform::OpenForReading(name);
           if (number > 1 && !opened.IsOpen()) {
             if (opened.error() == ENOENT) {

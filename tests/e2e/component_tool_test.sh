@@ -41,8 +41,8 @@ check "list names the class, its identifier, module and layer" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module	$COMPONENT_REGISTRY" <(run list >/dev/null; cat "$work/out")
 check "created by its class identifier too" test "$(run call '{14700B8D-5D35-427B-BFFD-DDDF1216FC53}' Checksums) $(cat "$work/out")" = "0 True"
 run members Tessik.FileSplit >/dev/null
-check "twenty-seven members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread and the plans hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
-  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "27 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize SplitPartsCount SplitPartSize "
+check "twenty-nine members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, the plans and SetBase hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
+  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "29 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize SplitPartsCount SplitPartSize SetBase SetBase "
 check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
@@ -175,6 +175,17 @@ done <<'EOF'
 1 2
 9 1
 EOF
+
+# A set rebuilt elsewhere (SetBase): the set and its folder untouched, the
+# output never one of the set's own files.
+mkdir "$work/stick" && cp "$work/original" "$work/stick/film" && call "InputFile=$work/stick/film" SubFilesNumber=3 Split >/dev/null && rm "$work/stick/film"
+check "a set joined into another folder and name, verified, the set as it was" eval '[ "$(said "SetBase=$work/stick/film" "OutputFile=$work/copy" Join VerifiedWith)" = "0|True/$work/stick/film.sha256/|" ] &&
+  cmp -s "$work/copy" "$work/original" && [ "$(ls "$work/stick" | tr "\n" " ")" = "film.1 film.2 film.3 film.sha256 " ]'
+for own in film.2 film.sha256; do
+  check "$own as the output: refused, untouched" eval '[ "$(said "SetBase=$work/stick/film" "OutputFile=$work/stick/$own" Join)" = "1|False/|Tessik: Error joining files!/$own is the output file itself/" ] &&
+    [ "$(ls "$work/stick" | wc -l)" = 4 ]'
+done
+rm -r "$work/stick" "$work/copy"
 
 # Progress and signals, on a disk made slow by the short_io library: each
 # transfer waits 10 ms and moves at most 64 KiB.

@@ -81,7 +81,10 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
 // fragments 1 to 32767 all exist (before anything is touched), error 53 when a
 // fragment vanished while joining, the delete's error when the older file
 // cannot be deleted, the file error of a failed look-up, and error 18 when
-// the progress report asked to stop.
-Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options = {});
+// the progress report asked to stop. With `setBase`, the set based there is
+// joined into `inputFilename` instead of the set based on it (a set on a
+// stick rebuilt on the disk); the fragments' own set is never the output.
+Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options = {},
+                  const std::string& setBase = {});
 
 }  // namespace control

@@ -183,15 +183,15 @@ bool FileSplit::RunSplit(std::int64_t partSize) {
 bool FileSplit::Join() {
   verifiedWith_.clear();
   if (OutputFile().empty()) return false;
-  const control::Outcome outcome = RunJoin(OutputFile());
+  const control::Outcome outcome = RunJoin(OutputFile(), SetBase());
   if (!outcome) ShowFailure("Error joining files!", outcome.reason);
   return outcome.done;
 }
 
-control::Outcome FileSplit::RunJoin(const std::string& path) {
+control::Outcome FileSplit::RunJoin(const std::string& path, const std::string& setBase) {
   verifiedWith_.clear();
   control::Outcome outcome = RunEngine(
-      [&](const control::SetOptions& options) { return control::JoinFiles(path, options); });
+      [&](const control::SetOptions& options) { return control::JoinFiles(path, options, setBase); });
   verifiedWith_ = outcome.checksumFile;
   return outcome;
 }
@@ -203,7 +203,7 @@ bool FileSplit::SplitFiles(const std::string& inputFilename, std::int32_t& newFi
          }).done;
 }
 
-bool FileSplit::JoinFiles(const std::string& inputFilename) { return RunJoin(inputFilename).done; }
+bool FileSplit::JoinFiles(const std::string& inputFilename) { return RunJoin(inputFilename, {}).done; }
 
 void FileSplit::ShowAboutBox() { control::ShowAboutDialog(); }
 
@@ -335,6 +335,10 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
     case kDispidSplitPartsCount: return Variant(SplitPartsCount());
     case kDispidSplitPartSize: return Variant(SplitPartSize());
     case kDispidPresetLimit: return Variant(PresetLimit(arguments[0].ToText()));
+    case kDispidSetBase:
+      if (!put) return Variant(SetBase());
+      PutSetBase(arguments[0].ToText());
+      return {};
     case kDispidSetFolder:
       if (!put) return Variant(SetFolder());
       PutSetFolder(arguments[0].ToText());

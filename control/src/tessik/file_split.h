@@ -67,6 +67,8 @@ class FileSplit final : public platform::StandardDispatch,
   // InputFile's file name there; "", the default, for beside InputFile. A
   // missing folder raises error 76 when a split starts, before anything is
   // written.
+  std::string SetBase() const { return setBase_; }
+  void PutSetBase(std::string New_SetBase) { setBase_ = std::move(New_SetBase); }
   std::string SetFolder() const { return setFolder_; }
   void PutSetFolder(std::string New_SetFolder);
   // What SplitToFit makes of InputFile as it is now: how many fragments (0
@@ -138,7 +140,8 @@ class FileSplit final : public platform::StandardDispatch,
   // box when that was not done; true when it was.
   bool RunSplit(std::int64_t partSize);
   // Joins `path` with the Checksums setting and remembers what verified it.
-  control::Outcome RunJoin(const std::string& path);
+  // Joins the set based on `setBase` (empty: on `path`) into `path`.
+  control::Outcome RunJoin(const std::string& path, const std::string& setBase);
   // Runs `work`, one call of the engine, with the Checksums setting. While a
   // host is connected to the events, the engine runs on a worker thread and
   // Progress reaches the host on its own thread, often enough for it to
@@ -157,6 +160,7 @@ class FileSplit final : public platform::StandardDispatch,
   bool checksums_ = true;
   std::int64_t partSizeLimit_ = 0;
   std::string setFolder_;
+  std::string setBase_;  // not saved: it names one join's source
   bool workerThread_ = true;
   std::string verifiedWith_;
   platform::Ref<platform::PropertyNotifySink> sink_;

@@ -37,13 +37,16 @@ constexpr char kPartSizeLimitHelp[] =
     "Largest fragment in bytes that SplitToFit makes; 0 for no limit";
 constexpr std::array<ParameterInfo, 1> kNewSetFolder = {
     {{"New_SetFolder", DeclaredType::String}}};
+constexpr std::array<ParameterInfo, 1> kNewSetBase = {{{"New_SetBase", DeclaredType::String}}};
+constexpr char kSetBaseHelp[] =
+    "Base path of the set Join rebuilds OutputFile from; empty for OutputFile's own set";
 constexpr char kSetFolderHelp[] =
     "Folder a split writes the set into, under InputFile's name; empty for beside InputFile";
 constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 27> kMembers = {{
+constexpr std::array<MemberInfo, 29> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -98,6 +101,9 @@ constexpr std::array<MemberInfo, 27> kMembers = {{
      true, "Number of fragments Split cuts InputFile into with SubFilesNumber"},
     {kDispidSplitPartSize, MemberKind::PropertyGet, "SplitPartSize", {}, DeclaredType::Double, true,
      "Size in bytes of every fragment Split makes of InputFile but the last"},
+    {kDispidSetBase, MemberKind::PropertyGet, "SetBase", {}, DeclaredType::String, true, kSetBaseHelp},
+    {kDispidSetBase, MemberKind::PropertyPut, "SetBase", kNewSetBase, DeclaredType::None, true,
+     kSetBaseHelp},
 }};
 
 constexpr std::array<ParameterInfo, 3> kProgressParameters = {{

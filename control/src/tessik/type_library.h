@@ -38,6 +38,7 @@ inline constexpr platform::DispatchId kDispidPresetLimit = 0x60030012;
 inline constexpr platform::DispatchId kDispidSetFolder = 0x68030013;
 inline constexpr platform::DispatchId kDispidSplitPartsCount = 0x68030014;
 inline constexpr platform::DispatchId kDispidSplitPartSize = 0x68030015;
+inline constexpr platform::DispatchId kDispidSetBase = 0x68030019;
 // The events FileSplit sends to a connected host.
 inline constexpr platform::DispatchId kDispidProgress = 1;
 
