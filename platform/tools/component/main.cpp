@@ -1,5 +1,6 @@
 // component: registers component modules and uses registered classes from
 // the command line, through the same registry and dispatch path as any host.
+#include "interruptions.h"
 #include "progress.h"
 #include "steps.h"
 
@@ -17,7 +18,6 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iomanip>
@@ -153,39 +153,12 @@ int ListMembers(const std::string& progId) {
   return kSuccess;
 }
 
-// The first SIGINT, SIGTERM or SIGHUP received during a call; 0 while none
-// came.
-volatile std::sig_atomic_t interruption = 0;
-
-extern "C" void NoteInterruption(int signal) {
-  if (interruption == 0) interruption = signal;
-}
-
-// From here on SIGINT, SIGTERM and SIGHUP (a closed terminal) are only
-// noted, to be passed on as a cancel at the component's next report; one
-// ignored by whoever started us stays ignored. A second signal while the
-// component cleans up is noted too and changes nothing. SIGPIPE is ignored:
-// output that cannot be written fails as a write, and never ends the
-// process in the middle of the work or its clean-up.
-void NoteInterruptions() {
-  std::signal(SIGPIPE, SIG_IGN);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction current {};
-    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
-    struct sigaction noting {};
-    noting.sa_handler = NoteInterruption;
-    noting.sa_flags = SA_RESTART;
-    sigemptyset(&noting.sa_mask);
-    sigaction(signal, &noting, nullptr);
-  }
-}
-
 // The call's end after a signal: what was cut short, and the shell's status
 // for a program ended by that signal.
 int Interrupted(const std::string& report) {
   std::cout.flush();
   std::cerr << report << '\n';
-  return 128 + interruption;
+  return 128 + cli::Interruption();
 }
 
 // True when the session has a display to show windows on.
@@ -205,7 +178,7 @@ class WindowedHost {
   WindowedHost() {
     platform::InstallQtTranslations();
     QObject::connect(&watch_, &QTimer::timeout, [] {
-      if (interruption != 0) QApplication::closeAllWindows();
+      if (cli::Interruption() != 0) QApplication::closeAllWindows();
     });
     watch_.start(50);
   }
@@ -219,26 +192,10 @@ class WindowedHost {
   QTimer watch_;
 };
 
-// Answers the object's events: a by-reference Cancel asks it to stop once a
-// signal came, and Progress(Done, Total, ...) goes to `printer` when given.
-platform::EventConnection::Handler EventHandler(component_tool::ProgressPrinter* printer) {
-  return [printer](const platform::MemberInfo& event, std::span<platform::Variant> arguments) {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-      const platform::ParameterInfo& parameter = event.parameters[i];
-      if (parameter.byReference && platform::SameName(parameter.name, "Cancel")) {
-        arguments[i] = platform::Variant(interruption != 0);
-      }
-    }
-    if (printer != nullptr && platform::SameName(event.name, "Progress") && arguments.size() >= 2) {
-      printer->Report(arguments[0].ToDouble(), arguments[1].ToDouble());
-    }
-  };
-}
-
 // Runs the steps on `object` in order, stopping at the first that fails or
 // returns false; the call's exit status.
 int RunSteps(platform::Dispatch& object, const std::vector<component_tool::Step>& steps,
-             component_tool::ProgressPrinter& printer) {
+             cli::ProgressPrinter& printer) {
   for (const component_tool::Step& step : steps) {
     component_tool::Outcome outcome;
     try {
@@ -251,11 +208,11 @@ int RunSteps(platform::Dispatch& object, const std::vector<component_tool::Step>
       outcome = component_tool::RunStep(object, step, std::cout);
     } catch (const platform::RuntimeError& error) {
       printer.End();
-      if (interruption != 0) return Interrupted(error.what());
+      if (cli::Interruption() != 0) return Interrupted(error.what());
       throw;
     }
     printer.End();
-    if (interruption != 0) {
+    if (cli::Interruption() != 0) {
       return Interrupted(platform::RuntimeError(platform::ErrorNumber::UserInterrupt).what());
     }
     if (outcome == component_tool::Outcome::ReturnedFalse) return kReturnedFalse;
@@ -281,9 +238,9 @@ int Call(const std::string& progId, const std::vector<std::string>& texts, bool 
     const platform::Status status = persist->InitDefaults();
     if (platform::Failed(status)) throw platform::ErrorOfStatus(status, {});
   }
-  component_tool::ProgressPrinter printer(stderr, isatty(STDERR_FILENO) == 1);
-  const platform::EventConnection events(*object, EventHandler(progress ? &printer : nullptr));
-  NoteInterruptions();
+  cli::ProgressPrinter printer(stderr, isatty(STDERR_FILENO) == 1);
+  const platform::EventConnection events(*object, cli::EventHandler(progress ? &printer : nullptr));
+  cli::NoteInterruptions();
   const int status = RunSteps(*object, steps, printer);
   if (printer.writeError() != 0) throw platform::FileError(printer.writeError(), "standard error");
   return status;

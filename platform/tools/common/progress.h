@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-namespace component_tool {
+namespace cli {
 
 // "812 B", "1.5 KiB", "130.0 MiB", "2.3 GiB": a byte count for people.
 std::string Amount(double bytes);
@@ -40,4 +40,4 @@ class ProgressPrinter {
   Clock::time_point start_;
 };
 
-}  // namespace component_tool
+}  // namespace cli

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace component_tool {
+namespace cli {
 namespace {
 
 // Before this long, the speed says more about start-up than about the disk.
@@ -65,4 +65,4 @@ void ProgressPrinter::Write(const std::string& text) {
   }
 }
 
-}  // namespace component_tool
+}  // namespace cli
