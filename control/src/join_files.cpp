@@ -84,10 +84,12 @@ std::variant<int, Outcome> CountSet(const std::string& basePath, std::int64_t& t
 // Refused when something other than a file or a link is at the output's
 // name; raises as a delete would (error 70 or 75) when the older file there
 // is held by another program or read-only. The older file is not changed;
-// it is held in `older` until that is closed.
-std::optional<Outcome> CheckOlderOutput(const std::string& path, File& older) {
+// it is held in `older` until that is closed. Without `replace`, anything at
+// the name is refused.
+std::optional<Outcome> CheckOlderOutput(const std::string& path, File& older, bool replace) {
   struct stat entry {};
   if (lstat(path.c_str(), &entry) != 0) return std::nullopt;
+  if (!replace) return NotDone(FileNameOf(path) + " already exists");
   if (S_ISLNK(entry.st_mode)) return std::nullopt;  // the link is replaced, never its target
   if (!S_ISREG(entry.st_mode)) return NotDone(FileFailure(path, EEXIST));
   older = platform::TakeForDeletion(path);
@@ -129,9 +131,11 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
 // until it is complete, checked and flushed, and the hashes beside it.
 class Joiner {
  public:
-  Joiner(const std::string& basePath, const std::string& outputPath, JoinPlan plan, ProgressMeter& meter)
+  Joiner(const std::string& basePath, const std::string& outputPath, bool replace, JoinPlan plan,
+         ProgressMeter& meter)
       : basePath_(basePath),
         outputPath_(outputPath),
+        replace_(replace),
         plan_(std::move(plan)),
         meter_(meter),
         hashes_(plan_.checksums.has_value(), plan_.checksums && plan_.checksums->whole, meter) {}
@@ -193,9 +197,13 @@ class Joiner {
     if (!platform::Flush(joined_.file())) return NotDone(FileFailure(outputPath_, errno));
     meter_.Check();
     File older;  // held over the rename, so that no other program is writing it then
-    if (auto refused = CheckOlderOutput(outputPath_, older)) return *refused;
-    if (!joined_.RenameTo(outputPath_, true) || !joined_.file().Close() ||
-        !platform::FlushDirectoryOf(outputPath_)) {
+    if (auto refused = CheckOlderOutput(outputPath_, older, replace_)) return *refused;
+    if (!joined_.RenameTo(outputPath_, replace_)) {
+      // A file that came to the name after the check above is kept.
+      if (!replace_ && errno == EEXIST) return NotDone(FileNameOf(outputPath_) + " already exists");
+      return NotDone(FileFailure(outputPath_, errno));
+    }
+    if (!joined_.file().Close() || !platform::FlushDirectoryOf(outputPath_)) {
       return NotDone(FileFailure(outputPath_, errno));
     }
     return Done(plan_.checksumPath);
@@ -210,6 +218,7 @@ class Joiner {
 
   const std::string& basePath_;
   const std::string& outputPath_;
+  bool replace_;
   JoinPlan plan_;
   ProgressMeter& meter_;
   // Declared before the hashes, which read it, so it closes after them.
@@ -246,7 +255,7 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options,
       return NotDone(FileNameOf(ChecksumFileName(basePath)) + " is the output file itself");
     }
   }
-  if (File older; auto refused = CheckOlderOutput(outputPath, older)) return *refused;
+  if (File older; auto refused = CheckOlderOutput(outputPath, older, options.replace)) return *refused;
 
   ProgressMeter meter(options, plan.total);
   meter.Report(0);
@@ -254,7 +263,7 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options,
   platform::RemoveLeftovers(temporary.folder, temporary.prefix + "j");
 
   const int count = plan.count;
-  Joiner joiner(basePath, outputPath, std::move(plan), meter);
+  Joiner joiner(basePath, outputPath, options.replace, std::move(plan), meter);
   return Settle(
       [&] {
         if (Outcome created = joiner.Create(); !created) return created;

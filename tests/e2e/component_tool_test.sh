@@ -41,8 +41,8 @@ check "list names the class, its identifier, module and layer" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module	$COMPONENT_REGISTRY" <(run list >/dev/null; cat "$work/out")
 check "created by its class identifier too" test "$(run call '{14700B8D-5D35-427B-BFFD-DDDF1216FC53}' Checksums) $(cat "$work/out")" = "0 True"
 run members Tessik.FileSplit >/dev/null
-check "twenty-nine members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, the plans and SetBase hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
-  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "29 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize SplitPartsCount SplitPartSize SetBase SetBase "
+check "thirty-one members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, the plans, SetBase and Replace hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
+  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "31 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize SplitPartsCount SplitPartSize SetBase SetBase Replace Replace "
 check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
@@ -181,11 +181,14 @@ EOF
 mkdir "$work/stick" && cp "$work/original" "$work/stick/film" && call "InputFile=$work/stick/film" SubFilesNumber=3 Split >/dev/null && rm "$work/stick/film"
 check "a set joined into another folder and name, verified, the set as it was" eval '[ "$(said "SetBase=$work/stick/film" "OutputFile=$work/copy" Join VerifiedWith)" = "0|True/$work/stick/film.sha256/|" ] &&
   cmp -s "$work/copy" "$work/original" && [ "$(ls "$work/stick" | tr "\n" " ")" = "film.1 film.2 film.3 film.sha256 " ]'
+echo older >"$work/kept"
+check "Replace=False keeps a file at the output: False, the file as it was" eval '[ "$(said "SetBase=$work/stick/film" "OutputFile=$work/kept" Replace=False Join)" = "1|False/|Tessik: Error joining files!/kept already exists/" ] &&
+  [ "$(cat "$work/kept")" = older ] && [ "$(said "SetBase=$work/stick/film" "OutputFile=$work/new" Replace=False Join)" = "0|True/|" ]'
 for own in film.2 film.sha256; do
   check "$own as the output: refused, untouched" eval '[ "$(said "SetBase=$work/stick/film" "OutputFile=$work/stick/$own" Join)" = "1|False/|Tessik: Error joining files!/$own is the output file itself/" ] &&
     [ "$(ls "$work/stick" | wc -l)" = 4 ]'
 done
-rm -r "$work/stick" "$work/copy"
+rm -r "$work/stick" "$work/copy" "$work/kept" "$work/new"
 
 # Progress and signals, on a disk made slow by the short_io library: each
 # transfer waits 10 ms and moves at most 64 KiB.

@@ -24,6 +24,10 @@ struct SetOptions {
   // waits for its helpers, so a stop takes effect within a piece's time
   // (about a tenth of a second), or once a flush under way has ended.
   const std::atomic<bool>* stop = nullptr;
+  // A join replaces an older file at its output's name. When false it
+  // refuses one, before anything is written and also one that comes to the
+  // name while it works: nothing there is ever replaced.
+  bool replace = true;
 };
 
 // How a split or a join ended, when it did not raise a runtime error.

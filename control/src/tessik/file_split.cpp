@@ -191,7 +191,11 @@ bool FileSplit::Join() {
 control::Outcome FileSplit::RunJoin(const std::string& path, const std::string& setBase) {
   verifiedWith_.clear();
   control::Outcome outcome = RunEngine(
-      [&](const control::SetOptions& options) { return control::JoinFiles(path, options, setBase); });
+      [&](const control::SetOptions& options) {
+        control::SetOptions joining = options;
+        joining.replace = Replace();
+        return control::JoinFiles(path, joining, setBase);
+      });
   verifiedWith_ = outcome.checksumFile;
   return outcome;
 }
@@ -335,6 +339,10 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
     case kDispidSplitPartsCount: return Variant(SplitPartsCount());
     case kDispidSplitPartSize: return Variant(SplitPartSize());
     case kDispidPresetLimit: return Variant(PresetLimit(arguments[0].ToText()));
+    case kDispidReplace:
+      if (!put) return Variant(Replace());
+      PutReplace(arguments[0].ToBoolean());
+      return {};
     case kDispidSetBase:
       if (!put) return Variant(SetBase());
       PutSetBase(arguments[0].ToText());

@@ -67,6 +67,8 @@ class FileSplit final : public platform::StandardDispatch,
   // InputFile's file name there; "", the default, for beside InputFile. A
   // missing folder raises error 76 when a split starts, before anything is
   // written.
+  bool Replace() const { return replace_; }
+  void PutReplace(bool New_Replace) { replace_ = New_Replace; }
   std::string SetBase() const { return setBase_; }
   void PutSetBase(std::string New_SetBase) { setBase_ = std::move(New_SetBase); }
   std::string SetFolder() const { return setFolder_; }
@@ -161,6 +163,7 @@ class FileSplit final : public platform::StandardDispatch,
   std::int64_t partSizeLimit_ = 0;
   std::string setFolder_;
   std::string setBase_;  // not saved: it names one join's source
+  bool replace_ = true;  // not saved: a host's answer for one join
   bool workerThread_ = true;
   std::string verifiedWith_;
   platform::Ref<platform::PropertyNotifySink> sink_;

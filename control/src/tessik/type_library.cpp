@@ -37,6 +37,9 @@ constexpr char kPartSizeLimitHelp[] =
     "Largest fragment in bytes that SplitToFit makes; 0 for no limit";
 constexpr std::array<ParameterInfo, 1> kNewSetFolder = {
     {{"New_SetFolder", DeclaredType::String}}};
+constexpr std::array<ParameterInfo, 1> kNewReplace = {{{"New_Replace", DeclaredType::Boolean}}};
+constexpr char kReplaceHelp[] =
+    "Join replaces a file at OutputFile; when False it keeps one, even one that comes meanwhile, and fails";
 constexpr std::array<ParameterInfo, 1> kNewSetBase = {{{"New_SetBase", DeclaredType::String}}};
 constexpr char kSetBaseHelp[] =
     "Base path of the set Join rebuilds OutputFile from; empty for OutputFile's own set";
@@ -46,7 +49,7 @@ constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
 // In slot order.
-constexpr std::array<MemberInfo, 29> kMembers = {{
+constexpr std::array<MemberInfo, 31> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -104,6 +107,9 @@ constexpr std::array<MemberInfo, 29> kMembers = {{
     {kDispidSetBase, MemberKind::PropertyGet, "SetBase", {}, DeclaredType::String, true, kSetBaseHelp},
     {kDispidSetBase, MemberKind::PropertyPut, "SetBase", kNewSetBase, DeclaredType::None, true,
      kSetBaseHelp},
+    {kDispidReplace, MemberKind::PropertyGet, "Replace", {}, DeclaredType::Boolean, true, kReplaceHelp},
+    {kDispidReplace, MemberKind::PropertyPut, "Replace", kNewReplace, DeclaredType::None, true,
+     kReplaceHelp},
 }};
 
 constexpr std::array<ParameterInfo, 3> kProgressParameters = {{

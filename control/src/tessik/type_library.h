@@ -39,6 +39,7 @@ inline constexpr platform::DispatchId kDispidSetFolder = 0x68030013;
 inline constexpr platform::DispatchId kDispidSplitPartsCount = 0x68030014;
 inline constexpr platform::DispatchId kDispidSplitPartSize = 0x68030015;
 inline constexpr platform::DispatchId kDispidSetBase = 0x68030019;
+inline constexpr platform::DispatchId kDispidReplace = 0x6803001A;
 // The events FileSplit sends to a connected host.
 inline constexpr platform::DispatchId kDispidProgress = 1;
 
