@@ -4,7 +4,8 @@
 # What an installation under PREFIX holds besides the programs and the module:
 #   share/components/registry.d/Tessik.reg   Tessik's registration for every user
 #   share/metainfo/org.example.talhaz.metainfo.xml   the AppStream description
-#   share/man/man1/{Talhaz,component}.1.gz   the manual pages
+#   share/man/man1/{Talhaz,component,tessik}.1.gz   the manual pages
+#   share/bash-completion/completions/tessik   tessik's completion
 #   share/doc/talhaz/{copyright,changelog.Debian.gz}
 
 # Hosts refuse modules and registrations in folders that others can write,
@@ -45,8 +46,8 @@ function(install_gzipped source destination)
 endfunction()
 
 set(PACKAGE_MANUAL_DIR ${PROJECT_SOURCE_DIR}/docs/man CACHE PATH
-  "Folder holding the manual page sources Talhaz.1 and component.1")
-foreach(page Talhaz.1 component.1)
+  "Folder holding the manual page sources Talhaz.1, component.1 and tessik.1")
+foreach(page Talhaz.1 component.1 tessik.1)
   if(EXISTS ${PACKAGE_MANUAL_DIR}/${page})
     install_gzipped(${PACKAGE_MANUAL_DIR}/${page} share/man/man1)
   else()

@@ -20,10 +20,11 @@ check "the package, named the Debian way" test -f "$deb"
 dpkg-deb -f "$deb" Depends | tr ',' '\n' | awk '{ print $1 }' >"$work/depends"
 for library in libc6 libstdc++6 libqt6widgets6 libssl3; do check "Depends names $library" grep -qxF $library "$work/depends"; done
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$work/files"
-for file in bin/{Talhaz,component} lib/talhaz/{Tessik,libtalhaz-platform,libtalhaz-desktop}.so \
+for file in bin/{Talhaz,component,tessik} lib/talhaz/{Tessik,libtalhaz-platform,libtalhaz-desktop}.so \
     share/{components/registry.d/Tessik.reg,applications/org.example.talhaz.desktop} \
     share/{metainfo/org.example.talhaz.metainfo.xml,icons/hicolor/{16x16,32x32}/apps/talhaz.png} \
-    share/man/man1/{Talhaz,component}.1.gz share/doc/talhaz/{copyright,changelog.Debian.gz}; do check "the package holds /usr/$file" grep -qxF "./usr/$file" "$work/files"; done
+    share/man/man1/{Talhaz,component,tessik}.1.gz share/bash-completion/completions/tessik \
+    share/doc/talhaz/{copyright,changelog.Debian.gz}; do check "the package holds /usr/$file" grep -qxF "./usr/$file" "$work/files"; done
 lintian "$deb" 2>&1 | tee "$work/lintian"
 check "lintian reports no error" test -z "$(grep '^E:' "$work/lintian")"
 
@@ -50,6 +51,8 @@ fresh sh -c 'head -c 3000017 /dev/urandom >original && cp original F'
 check "a split through the system registration" fresh "$root/usr/bin/component" call Tessik.FileSplit InputFile=F SubFilesNumber=3 Split
 check "a join of it" fresh sh -c "rm F && '$root/usr/bin/component' call Tessik.FileSplit OutputFile=F Join"
 check "gives the same bytes" cmp "$home/F" "$home/original"
+check "tessik splits to fit and rebuilds from a member, checked" fresh sh -c "cp original G && '$root/usr/bin/tessik' split G --max-size 1M -q &&
+  rm G && '$root/usr/bin/tessik' join G.3 -q && '$root/usr/bin/tessik' check G.sha256 >/dev/null && cmp G original"
 fresh timeout 3 "$root/usr/bin/Talhaz" F
 check "Talhaz with the file is still running after 3 s, without a box" test $? = 124 -a ! -s "$home/boxes"
 check "unregistering it is left to the package: exit 1" eval \

@@ -10,6 +10,7 @@ inline constexpr platform::DispatchId kDispidOutputFile = 0x68030001;
 inline constexpr platform::DispatchId kDispidSubFilesNumber = 0x68030000;
 inline constexpr platform::DispatchId kDispidSplit = 0x60030003;
 inline constexpr platform::DispatchId kDispidJoin = 0x60030004;
+inline constexpr platform::DispatchId kDispidChecksums = 0x6803000A;
 inline constexpr platform::DispatchId kDispidVerifiedWith = 0x6803000B;
 inline constexpr platform::DispatchId kDispidLargestSubFilesNumber = 0x6803000C;
 inline constexpr platform::DispatchId kDispidPartSizeLimit = 0x6803000E;
@@ -20,6 +21,11 @@ inline constexpr platform::DispatchId kDispidPresetLimit = 0x60030012;
 inline constexpr platform::DispatchId kDispidSetFolder = 0x68030013;
 inline constexpr platform::DispatchId kDispidSplitPartsCount = 0x68030014;
 inline constexpr platform::DispatchId kDispidSplitPartSize = 0x68030015;
+inline constexpr platform::DispatchId kDispidVerify = 0x60030016;
+inline constexpr platform::DispatchId kDispidVerifyReport = 0x68030017;
+inline constexpr platform::DispatchId kDispidSetNameOf = 0x60030018;
+inline constexpr platform::DispatchId kDispidSetBase = 0x68030019;
+inline constexpr platform::DispatchId kDispidReplace = 0x6803001A;
 // Its event Progress(Done, Total, ByRef Cancel).
 inline constexpr platform::DispatchId kDispidProgress = 1;
 
