@@ -2,7 +2,7 @@
 # COMMAND...` counts a check that passes when the command succeeds; `report`
 # prints the counts and fails the script when any check failed. The programs
 # under test come from the environment, set by CMake: FRAGMENT_TOOL,
-# COMPONENT, TESSIK (the module), TALHAZ and SHORT_IO_LIBRARY; BUILD_DIR is
+# COMPONENT, TESSIK (the module), TESSIK_CLI, TALHAZ and SHORT_IO_LIBRARY; BUILD_DIR is
 # the build folder.
 passed=0 failed=0
 
