@@ -86,9 +86,8 @@ bool IsPlainCancel(const platform::RuntimeError& error) {
 
 QString FileNameOf(const QLineEdit* field) { return QFileInfo(field->text()).fileName(); }
 
-// True when no file is at the output's name, or the user agrees to replace it.
-bool MayReplace(const QLineEdit* output) {
-  if (!QFileInfo(output->text()).isFile()) return true;
+// True when the user agrees to replace the file at the output's name.
+bool AgreesToReplace(const QLineEdit* output) {
   return ShowBox(QStringLiteral("%1 já existe. Substituir?").arg(FileNameOf(output)),
                  MessageBoxStyle::YesNoQuestion,
                  kProgramTitle) == platform::MessageBoxAnswer::Yes;
@@ -247,8 +246,12 @@ void Form1::Command4_Click() {
     if (Text2->text().isEmpty()) return ShowMissing("Indique o ficheiro a criar.");
     std::optional<std::int16_t> parts;  // a size in the field leaves the component's parts
     if (!PartSizeLimitOf()) parts = PartsOf(Text3);
-    if (!MayReplace(Text2)) return;
+    // Only a file the user agreed to is replaced: one that comes to the name
+    // while the join works is kept, and the join fails.
+    const bool replace = QFileInfo(Text2->text()).isFile();
+    if (replace && !AgreesToReplace(Text2)) return;
     PutProperties(parts);
+    Put(*split_, kDispidReplace, replace);
     RememberJoinedFile({});  // however this join ends, an earlier one's file is not offered
     if (!CallOperation(kDispidJoin, QStringLiteral("A juntar - ") + FileNameOf(Text2))) return;
     RememberJoinedFile(Text2->text());
