@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <iostream>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -73,7 +74,7 @@ std::string Bytes(double bytes) {
 class Host {
  public:
   explicit Host(bool quiet)
-      : object_(platform::CreateObject("Tessik.FileSplit")),
+      : object_(Create()),
         printer_(stderr, true),
         events_(*object_, cli::EventHandler(!quiet && isatty(STDERR_FILENO) == 1 ? &printer_ : nullptr)) {
     if (const auto persist = platform::Query<platform::PersistProperties>(object_.get())) {
@@ -84,6 +85,11 @@ class Host {
   }
 
   platform::Dispatch& object() { return *object_; }
+
+  // Without the component, nothing is done: its failure is said as such.
+  class Missing : public std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
 
   // Calls the method `id` with `arguments`; true when it returned True.
   bool Call(platform::DispatchId id, std::span<platform::Variant> arguments = {}) {
@@ -100,6 +106,14 @@ class Host {
   }
 
  private:
+  static platform::Ref<platform::Dispatch> Create() {
+    try {
+      return platform::CreateObject("Tessik.FileSplit");
+    } catch (const platform::RuntimeError& error) {
+      throw Missing(error.description() + "\nRegister it with: component register .../lib/talhaz/Tessik.so");
+    }
+  }
+
   platform::Ref<platform::Dispatch> object_;
   cli::ProgressPrinter printer_;
   platform::EventConnection events_;
@@ -210,6 +224,9 @@ int main(int argc, char** argv) {
     if (cli::Interruption() != 0) return Interrupted("interrupted after the work was done");
     if (!std::cout.flush()) throw platform::FileError(errno, "standard output");
     return status;
+  } catch (const Host::Missing& missing) {
+    std::cerr << "tessik: " << missing.what() << '\n';
+    return kFailure;
   } catch (const platform::RuntimeError& error) {
     std::cout.flush();
     if (cli::Interruption() != 0) return Interrupted("cancelled; nothing was changed");
