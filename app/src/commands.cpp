@@ -225,7 +225,7 @@ void Form1::Command1_Click() {
 // dialog may have changed it since.
 void Form1::TakeInputFile(const QString& path) {
   Text1->setText(path);
-  Text2->setText(OutputName(Text1->text()));
+  Text2->setText(OutputName(*split_, Text1->text()));
   Command4->setEnabled(true);
   Command5->setEnabled(true);
 }

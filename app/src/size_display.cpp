@@ -62,7 +62,7 @@ void Form1::Text1_Change() {
                           : Kilobytes(static_cast<double>(length) / kUnitBytes));
   if (missing) Label6->clear();
   Text1->setToolTip(path);
-  Text2->setText(OutputName(path));
+  Text2->setText(OutputName(*split_, path));
   const QString title = QString::fromLatin1(kProgramTitle);
   setWindowTitle(path.isEmpty() ? title : title + QStringLiteral(" - ") + path);
   RecomputeSizePerPart();

@@ -1,34 +1,23 @@
 #include "window_text.h"
 
+#include "file_split_ids.h"
+
 #include <platform/conversions.h>
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QTranslator>
 
 char DecimalSeparator() { return QLocale().decimalPoint() == QStringLiteral(",") ? ',' : '.'; }
 
 std::string PathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
-namespace {
-
-// The most fragments a set holds.
-constexpr int kMostFragments = 32766;
-
-}  // namespace
-
-QString OutputName(const QString& inputPath) {
-  static const QRegularExpression fragmentEnding(QStringLiteral("^(.+)\\.([1-9][0-9]{0,4})$"));
-  const QString checksumEnding = QStringLiteral(".sha256");
-  if (inputPath.endsWith(checksumEnding)) return inputPath.chopped(checksumEnding.size());
-  const QRegularExpressionMatch match = fragmentEnding.match(inputPath);
-  if (!match.hasMatch() || match.captured(2).toInt() > kMostFragments) return inputPath;
-  const QString base = match.captured(1);
-  const QString first = base + QStringLiteral(".1");
-  return first == inputPath || QFileInfo(first).isFile() ? base : inputPath;
+QString OutputName(platform::Dispatch& control, const QString& inputPath) {
+  platform::Variant name[] = {platform::Variant(PathBytes(inputPath))};
+  const std::string setName =
+      platform::InvokeOrRaise(control, kDispidSetNameOf, platform::InvokeKind::Method, name).ToText();
+  return QFile::decodeName(QByteArray::fromStdString(setName));
 }
 
 QString Kilobytes(double value) {

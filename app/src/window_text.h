@@ -1,5 +1,6 @@
 #pragma once
 
+#include <platform/component/dispatch.h>
 #include <platform/message_box.h>
 
 #include <QString>
@@ -18,11 +19,12 @@ char DecimalSeparator();
 // text stands for.
 std::string PathBytes(const QString& text);
 
-// The output path for an input path: the file any member of a set rebuilds.
-// A final ".N" (N from 1 to 32766, no leading zeros) is removed when the
-// result's ".1" is a file (a final ".1" always is), and a final ".sha256",
-// the set's checksum file, always; anything else is kept whole.
-QString OutputName(const QString& inputPath);
+// The output path for an input path: the file any member of a set rebuilds,
+// as the component `control` (FileSplit's SetNameOf) says. A final ".N" (N
+// from 1 to 32766, no leading zeros) is removed when the result's ".1" is a
+// file (a final ".1" always is), and a final ".sha256", the set's checksum
+// file, always; anything else is kept whole.
+QString OutputName(platform::Dispatch& control, const QString& inputPath);
 
 // A size in the window's units of 1024 bytes, with the locale's decimal
 // separator: "1234,5 kb".

@@ -4,6 +4,8 @@
 #include <platform/runtime_error.h>
 
 #include <algorithm>
+#include <string_view>
+#include <sys/stat.h>
 
 namespace control {
 
@@ -12,6 +14,41 @@ using platform::RuntimeError;
 
 std::string FragmentName(const std::string& basePath, int number) {
   return basePath + "." + std::to_string(number);
+}
+
+namespace {
+
+// The number a fragment name ends in, "1" to "32766" with no leading zeros;
+// 0 for any other ending.
+int FragmentNumberOf(std::string_view ending) {
+  constexpr std::size_t kMostDigits = 5;
+  if (ending.empty() || ending.size() > kMostDigits || ending.front() == '0') return 0;
+  int number = 0;
+  for (const char digit : ending) {
+    if (digit < '0' || digit > '9') return 0;
+    number = number * 10 + (digit - '0');
+  }
+  return number <= kLargestSetSize ? number : 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat entry {};
+  return stat(path.c_str(), &entry) == 0 && S_ISREG(entry.st_mode);
+}
+
+}  // namespace
+
+std::string SetNameOf(const std::string& memberPath) {
+  constexpr std::string_view kChecksumEnding = ".sha256";
+  if (memberPath.ends_with(kChecksumEnding)) {
+    return memberPath.substr(0, memberPath.size() - kChecksumEnding.size());
+  }
+  const std::size_t dot = memberPath.find_last_of('.');
+  if (dot == std::string::npos || dot == 0) return memberPath;
+  const int number = FragmentNumberOf(std::string_view(memberPath).substr(dot + 1));
+  if (number == 0) return memberPath;
+  std::string base = memberPath.substr(0, dot);
+  return number == 1 || IsRegularFile(FragmentName(base, 1)) ? base : memberPath;
 }
 
 int NextFragmentNumber(int number) {

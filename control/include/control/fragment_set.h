@@ -21,6 +21,14 @@ inline constexpr int kHoleLookAhead = 10;
 // a full stop, the number in decimal ("film.avi.10").
 std::string FragmentName(const std::string& basePath, int number);
 
+// The file that the set member `memberPath` rebuilds: the path without a
+// final ".sha256" (the set's checksum file), or without a final ".N" (N from
+// 1 to kLargestSetSize, no leading zeros) when N is 1 or the result's ".1" is
+// a regular file; otherwise the path itself. Only the last name of the path
+// counts ("copias.1/filme.avi.1" gives "copias.1/filme.avi"); a look-up that
+// fails is taken for no file, so this never raises.
+std::string SetNameOf(const std::string& memberPath);
+
 // The fragment number after `number`; moving past kLargestFragmentNumber
 // raises error 6 (overflow).
 int NextFragmentNumber(int number);

@@ -91,4 +91,20 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
 Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options = {},
                   const std::string& setBase = {});
 
+// Checks the set of `inputFilename` against its checksum file, read and
+// validated as a join reads it, without joining: every fragment listed is
+// hashed, and the whole file's checksum, when listed, is checked by hashing
+// the fragments in order once every fragment matched. Nothing is written;
+// fragments are read with a join's shared locks, fragment 1 held to the end.
+// Done when all matches. Otherwise `reason` names each problem on a line of
+// its own, in set order: "film.avi.3 is missing", "film.avi.2 does not match
+// film.avi.sha256", then "film.avi does not match film.avi.sha256" for the
+// whole file; or "film.avi.sha256 is missing", or the damage of the checksum
+// file. `checksumFile` names the checksum file read. `options.checksums` is
+// not looked at. Progress counts the bytes hashed of the fragments' total.
+// Raises: the file error of a failed look-up or of an open that fails
+// otherwise than for a missing fragment, error 57 for a failed read, and
+// error 18 when the progress report asked to stop.
+Outcome VerifySet(const std::string& inputFilename, const SetOptions& options = {});
+
 }  // namespace control

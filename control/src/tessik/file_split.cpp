@@ -200,6 +200,20 @@ control::Outcome FileSplit::RunJoin(const std::string& path, const std::string& 
   return outcome;
 }
 
+bool FileSplit::Verify() {
+  verifyReport_.clear();
+  if (OutputFile().empty()) {
+    verifyReport_ = "OutputFile is empty";
+    return false;
+  }
+  const control::Outcome outcome = RunEngine(
+      [&](const control::SetOptions& options) { return control::VerifySet(OutputFile(), options); });
+  verifyReport_ = outcome.reason;
+  return outcome.done;
+}
+
+std::string FileSplit::SetNameOf(const std::string& name) { return control::SetNameOf(name); }
+
 bool FileSplit::SplitFiles(const std::string& inputFilename, std::int32_t& newFileSizeBytes) {
   const std::int64_t partSize = newFileSizeBytes;
   return RunEngine([&](const control::SetOptions& options) {
@@ -351,6 +365,9 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
       if (!put) return Variant(SetFolder());
       PutSetFolder(arguments[0].ToText());
       return {};
+    case kDispidVerify: return Variant(Verify());
+    case kDispidVerifyReport: return Variant(VerifyReport());
+    case kDispidSetNameOf: return Variant(SetNameOf(arguments[0].ToText()));
     default: break;
   }
   throw platform::RuntimeError(platform::ErrorNumber::UnsupportedMember);

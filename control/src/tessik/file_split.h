@@ -102,6 +102,18 @@ class FileSplit final : public platform::StandardDispatch,
   // when OutputFile is empty or the join failed (then after the "Error
   // joining files!" box, with the reason on a second line).
   bool Join();
+  // Checks the set of OutputFile against its checksum file without joining
+  // or writing anything, and shows no box: true when every fragment and the
+  // whole file match; false when OutputFile is empty, the checksum file is
+  // missing or damaged, or a fragment is missing or does not match, each
+  // problem then a line of VerifyReport. Progress and cancel as for Join; a
+  // failed read or open (other than of a missing fragment) raises its error.
+  bool Verify();
+  // What the last Verify found, a line per problem in set order; empty after
+  // one that returned true, or that raised.
+  std::string VerifyReport() const { return verifyReport_; }
+  // The file that the set member `name` rebuilds (control::SetNameOf).
+  static std::string SetNameOf(const std::string& name);
   // The workers: no box of their own, false when an open, a read or a write
   // failed. `newFileSizeBytes` is read, never changed.
   bool SplitFiles(const std::string& inputFilename, std::int32_t& newFileSizeBytes);
@@ -118,7 +130,7 @@ class FileSplit final : public platform::StandardDispatch,
   platform::Status Unadvise() override;
 
   // The events interface: Progress(Done, Total, Cancel) while Split, Join,
-  // SplitFiles or JoinFiles runs. A host that sets Cancel stops the work,
+  // SplitFiles, JoinFiles or Verify runs. A host that sets Cancel stops the work,
   // which then removes what it wrote and raises error 18 (no box: the host
   // asked for it).
   platform::Status Advise(const platform::Guid& outgoing, platform::Dispatch* sink) override;
@@ -166,6 +178,7 @@ class FileSplit final : public platform::StandardDispatch,
   bool replace_ = true;  // not saved: a host's answer for one join
   bool workerThread_ = true;
   std::string verifiedWith_;
+  std::string verifyReport_;
   platform::Ref<platform::PropertyNotifySink> sink_;
   platform::Ref<platform::Dispatch> events_;
 };

@@ -48,8 +48,10 @@ constexpr char kSetFolderHelp[] =
 constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
+constexpr std::array<ParameterInfo, 1> kSetNameOfParameters = {{{"Name", DeclaredType::String}}};
+
 // In slot order.
-constexpr std::array<MemberInfo, 31> kMembers = {{
+constexpr std::array<MemberInfo, 34> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -104,6 +106,12 @@ constexpr std::array<MemberInfo, 31> kMembers = {{
      true, "Number of fragments Split cuts InputFile into with SubFilesNumber"},
     {kDispidSplitPartSize, MemberKind::PropertyGet, "SplitPartSize", {}, DeclaredType::Double, true,
      "Size in bytes of every fragment Split makes of InputFile but the last"},
+    {kDispidVerify, MemberKind::Method, "Verify", {}, DeclaredType::Boolean, false,
+     "Check the set of OutputFile against its checksum file without joining"},
+    {kDispidVerifyReport, MemberKind::PropertyGet, "VerifyReport", {}, DeclaredType::String, true,
+     "What the last Verify found, a line per problem"},
+    {kDispidSetNameOf, MemberKind::Method, "SetNameOf", kSetNameOfParameters, DeclaredType::String,
+     true, "File that the set member Name rebuilds"},
     {kDispidSetBase, MemberKind::PropertyGet, "SetBase", {}, DeclaredType::String, true, kSetBaseHelp},
     {kDispidSetBase, MemberKind::PropertyPut, "SetBase", kNewSetBase, DeclaredType::None, true,
      kSetBaseHelp},

@@ -38,6 +38,9 @@ inline constexpr platform::DispatchId kDispidPresetLimit = 0x60030012;
 inline constexpr platform::DispatchId kDispidSetFolder = 0x68030013;
 inline constexpr platform::DispatchId kDispidSplitPartsCount = 0x68030014;
 inline constexpr platform::DispatchId kDispidSplitPartSize = 0x68030015;
+inline constexpr platform::DispatchId kDispidVerify = 0x60030016;
+inline constexpr platform::DispatchId kDispidVerifyReport = 0x68030017;
+inline constexpr platform::DispatchId kDispidSetNameOf = 0x60030018;
 inline constexpr platform::DispatchId kDispidSetBase = 0x68030019;
 inline constexpr platform::DispatchId kDispidReplace = 0x6803001A;
 // The events FileSplit sends to a connected host.
