@@ -136,6 +136,38 @@ TEST_F(FileSplitTest, SplitFilesLeavesItsByReferenceSizeAlone) {
   EXPECT_EQ(testing_support::ReadBytes(file + ".3"), "89");
 }
 
+// Verify names every problem of a set on a line of its own, in set order,
+// and says nothing after a set that matches.
+TEST_F(FileSplitTest, VerifyReportsEveryProblemInSetOrder) {
+  constexpr platform::DispatchId kVerify = 0x60030016, kVerifyReport = 0x68030017;
+  const std::string sums = file + ".sha256";
+  const auto overwrite = [](const std::string& path, std::size_t at, const std::string& bytes) {
+    std::string content = testing_support::ReadBytes(path);
+    testing_support::WriteBytes(path, content.replace(at, bytes.size(), bytes));
+  };
+  const struct { std::function<void()> change; const char* report; } cases[] = {
+      {[] {}, ""},
+      {[&] { std::filesystem::remove(file + ".2"), overwrite(file + ".3", 9, "~"); },
+       "film avi.2 is missing\nfilm avi.3 does not match film avi.sha256"},
+      {[&] { overwrite(sums, testing_support::ReadBytes(sums).size() - 75, "0000"); },  // the last line
+       "film avi does not match film avi.sha256"},
+      {[&] { std::filesystem::remove(sums); }, "film avi.sha256 is missing"},
+      {[&] { overwrite(sums, 0, "#"); }, "film avi.sha256, line 2: expected film avi.1"},
+  };
+  Put(*object, kInputFile, file);
+  Put(*object, kOutputFile, file);
+  Put(*object, kSubFilesNumber, std::int16_t{4});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.report);
+    for (const char* name : {".1", ".2", ".3", ".4", ".sha256"}) std::filesystem::remove(file + name);
+    testing_support::WriteBytes(file, testing_support::PatternBytes(300001));
+    ASSERT_EQ(Call(*object, kSplit), Variant(true));
+    c.change();
+    EXPECT_EQ(Call(*object, kVerify), Variant(*c.report == 0));
+    EXPECT_EQ(Get(*object, kVerifyReport), Variant(std::string(c.report)));
+  }
+}
+
 // A host connected to the events: Progress runs from 0 to the total, and a
 // Cancel at any report stops the work with error 18 and no box, removing what
 // it wrote and leaving the input and the fragments as they were.
@@ -206,6 +238,9 @@ TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
   }
   EXPECT_EQ(run(kJoin, At::Never), 0);
   EXPECT_TRUE(testing_support::SameContent(file, kept)) << "the fragments changed";
+  EXPECT_EQ(run(0x60030016, At::Never), 0);  // Verify: the bytes hashed, to the total
+  EXPECT_EQ(reports.back(), std::make_pair(total, total));
+  EXPECT_EQ(run(0x60030016, At::Middle), 18);
 }
 
 // An object refuses calls from another thread than its apartment's. The

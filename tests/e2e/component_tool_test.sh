@@ -41,8 +41,8 @@ check "list names the class, its identifier, module and layer" grep -qxF \
   "Tessik.FileSplit	{14700B8D-5D35-427B-BFFD-DDDF1216FC53}	$module	$COMPONENT_REGISTRY" <(run list >/dev/null; cat "$work/out")
 check "created by its class identifier too" test "$(run call '{14700B8D-5D35-427B-BFFD-DDDF1216FC53}' Checksums) $(cat "$work/out")" = "0 True"
 run members Tessik.FileSplit >/dev/null
-check "thirty-one members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, the plans, SetBase and Replace hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
-  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "31 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize SplitPartsCount SplitPartSize SetBase SetBase Replace Replace "
+check "thirty-four members, the workers, VerifiedWith, LargestSubFilesNumber, WorkerThread, the plans, VerifyReport, SetNameOf, SetBase and Replace hidden" test "$(wc -l <"$work/out") $(awk -F'\t' '$5 == "hidden" {
+  sub(/\(.*/, "", $3); print $3 }' "$work/out" | tr '\n' ' ')" = "34 SplitFiles JoinFiles VerifiedWith LargestSubFilesNumber WorkerThread WorkerThread FitPartsCount FitPartSize SplitPartsCount SplitPartSize VerifyReport SetNameOf SetBase SetBase Replace Replace "
 check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
@@ -272,6 +272,23 @@ the input linked in as d/f.2: refused|data f; mkdir d; ln f d/f.2||InputFile=f S
 a missing SetFolder: error 76, nothing written|data f||InputFile=f SetFolder=d SubFilesNumber=3 Split|2/|names "error 76: Path not found" && same
 a SetFolder that is a file: refused, nothing written|data f; echo x >d||InputFile=f SetFolder=d SubFilesNumber=3 Split|1/False|names "d is not a folder" && same
 a set made and joined under umask 0222 joins exactly|data f && umask 0222 && call InputFile=f SubFilesNumber=3 Split && rm f||OutputFile=f Join|0/True|cmp -s f whole
+Verify of a whole set: True, an empty report, nothing written|set_of 3||OutputFile=f Verify VerifyReport|0/True|same
+Verify of f.2 missing and f.3 damaged: False, nothing written|set_of 3; rm f.2; damage f.3||OutputFile=f Verify VerifyReport|1/False|same
+EOF
+
+# The file a set member rebuilds: n.1 is a file, d.1 a folder, m.1 nothing.
+mkdir -p "$work/names/d.1" && touch "$work/names/n.1"
+while read -r name expected; do
+  check "SetNameOf($name) is $expected" test "$(cd "$work/names" && call "SetNameOf($name)")" = "$expected"
+done <<'EOF'
+m.1 m
+m.7 m.7
+n.7 n
+d.7 d.7
+n.07 n.07
+m.sha256 m
+m m
+/dados/copias.1/filme.avi.1 /dados/copias.1/filme.avi
 EOF
 
 check "gets print values; names in any case, identifiers in any form" test \
