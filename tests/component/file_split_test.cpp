@@ -239,6 +239,7 @@ TEST_F(FileSplitTest, ProgressReachesTheTotalAndACancelUndoesTheWork) {
   EXPECT_EQ(run(kJoin, At::Never), 0);
   EXPECT_TRUE(testing_support::SameContent(file, kept)) << "the fragments changed";
   EXPECT_EQ(run(0x60030016, At::Never), 0);  // Verify: the bytes hashed, to the total
+  ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports.back(), std::make_pair(total, total));
   EXPECT_EQ(run(0x60030016, At::Middle), 18);
 }

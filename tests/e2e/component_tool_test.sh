@@ -285,7 +285,6 @@ m.1 m
 m.7 m.7
 n.7 n
 d.7 d.7
-n.07 n.07
 m.sha256 m
 m m
 /dados/copias.1/filme.avi.1 /dados/copias.1/filme.avi
