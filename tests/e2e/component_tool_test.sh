@@ -278,17 +278,10 @@ EOF
 
 # The file a set member rebuilds: n.1 is a file, d.1 a folder, m.1 nothing.
 mkdir -p "$work/names/d.1" && touch "$work/names/n.1"
-while read -r name expected; do
+for row in "m.1 m" "m.7 m.7" "n.7 n" "d.7 d.7" "m.sha256 m" "m m" "/dados/copias.1/filme.avi.1 /dados/copias.1/filme.avi"; do
+  read -r name expected <<<"$row"
   check "SetNameOf($name) is $expected" test "$(cd "$work/names" && call "SetNameOf($name)")" = "$expected"
-done <<'EOF'
-m.1 m
-m.7 m.7
-n.7 n
-d.7 d.7
-m.sha256 m
-m m
-/dados/copias.1/filme.avi.1 /dados/copias.1/filme.avi
-EOF
+done
 
 check "gets print values; names in any case, identifiers in any form" test \
   "$(run call tessik.filesplit '#0x68030002=a,b' inputfile '#1745027072' '#0x68030000=7' SUBFILESNUMBER) $(tr '\n' ' ' <"$work/out")" = "0 a,b 2 7 "
