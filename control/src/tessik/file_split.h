@@ -44,7 +44,7 @@ class FileSplit final : public platform::StandardDispatch,
   // against one; true unless the host says otherwise.
   bool Checksums() const { return checksums_; }
   void PutChecksums(bool New_Checksums);
-  // Whether Split, Join, SplitFiles and JoinFiles run the engine on a
+  // Whether Split, Join, SplitFiles, JoinFiles and Verify run the engine on a
   // worker thread while a host is connected to the events; true unless the
   // host says otherwise. Either way calls and events stay on the host's
   // thread; off, the work runs there too and Progress comes only with the
