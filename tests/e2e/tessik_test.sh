@@ -46,14 +46,14 @@ while IFS='|' read -r options made; do
     rm f && [ "$(run join f.1 -q)" = 0 ] && cmp -s f original'
   rm -f f f.*
 done <<'EOF'
-f|1250000 1250000 +sum
+f|1250001 1249999 +sum
 -n 3 f|833334 833334 833332 +sum
-f --parts=7 -q|357143 357143 357143 357143 357143 357143 357142 +sum
+f --parts=7 -q|357144 357144 357144 357144 357144 357144 357136 +sum
 --max-size 1MB -- f|833334 833334 833332 +sum
 f --max-size=2M|1250000 1250000 +sum
 f --max-size 1.5m|1250000 1250000 +sum
 f --fit mail|2500000 +sum
-f --no-checksums -n 2|1250000 1250000 
+f --no-checksums -n 2|1250001 1249999 
 EOF
 mkdir stick && cp original film
 check "split -C DIR: the set there, under the file's name, nothing beside it" eval '[ "$(run split film -C stick -n 3)" = 0 ] &&
