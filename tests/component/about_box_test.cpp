@@ -4,6 +4,7 @@
 #include "tessik_host.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QtTest>
@@ -12,6 +13,28 @@ class AboutBoxTest : public QObject {
   Q_OBJECT
 
  private Q_SLOTS:
+  // A host that runs a window system but links the platform alone still
+  // sees the component's boxes as windows (first, before anything of the
+  // desktop part is loaded).
+  void aFailedSplitShowsItsBoxAsAWindow() {
+    testing_support::TessikHost host;
+    const testing_support::ScopedEnvironment shown("MESSAGE_BOX_LOG", nullptr);
+    const std::string file = host.folder() / "F";
+    testing_support::WriteBytes(file, "0123456789");
+    testing_support::WriteBytes(file + ".2", "not a fragment of F");  // in the way
+    const auto object = host.Create();
+    testing_support::file_split::Put(*object, testing_support::file_split::kInputFile, file);
+    QString text;
+    QTimer::singleShot(0, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        text = box->text();
+        box->accept();
+      }
+    });
+    QVERIFY(!testing_support::file_split::Call(*object, testing_support::file_split::kSplit).ToBoolean());
+    QVERIFY2(text.startsWith("Error splitting file!"), qPrintable(text));
+  }
+
   void eachCallShowsAFreshDialogUntilItIsClosed() {
     testing_support::TessikHost host;
     const auto object = host.Create();

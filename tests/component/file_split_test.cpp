@@ -292,4 +292,24 @@ TEST(TessikModule, KeepsToItsThreadAndStaysWhileAnythingOfItLives) {
   EXPECT_TRUE(host.Create()) << "loads again on the next creation";
 }
 
+// In a host without a window system, a split, its failure box (on standard
+// error) and the About box, refused, load nothing of the widget toolkit.
+TEST_F(FileSplitTest, APlainSplitLoadsNoWindowSystem) {
+  const testing_support::ScopedEnvironment unlogged("MESSAGE_BOX_LOG", nullptr);
+  testing_support::WriteBytes(file, "0123456789");
+  testing_support::WriteBytes(file + ".3", "in the way");
+  Put(*object, kChecksums, Variant(false));
+  Put(*object, kInputFile, file);
+  Put(*object, kSubFilesNumber, Variant(std::int16_t{3}));
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(Call(*object, kSplit).ToBoolean());
+  EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("Tessik: Error splitting file!", 0), 0u);
+  EXPECT_EQ(ErrorNumberOf([&] { Call(*object, platform::kDispidAboutBox); }), 5);
+  std::filesystem::remove(file + ".3");
+  EXPECT_TRUE(Call(*object, kSplit).ToBoolean());
+  for (const char* library : {"libQt6Widgets.so.6", "libQt6Core.so.6"}) {
+    EXPECT_EQ(dlopen(library, RTLD_LAZY | RTLD_NOLOAD), nullptr) << library;
+  }
+}
+
 }  // namespace

@@ -20,7 +20,7 @@ check "the package, named the Debian way" test -f "$deb"
 dpkg-deb -f "$deb" Depends | tr ',' '\n' | awk '{ print $1 }' >"$work/depends"
 for library in libc6 libstdc++6 libqt6widgets6 libssl3; do check "Depends names $library" grep -qxF $library "$work/depends"; done
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$work/files"
-for file in bin/{Talhaz,component,tessik} lib/talhaz/{Tessik,libtalhaz-platform,libtalhaz-desktop}.so \
+for file in bin/{Talhaz,component,tessik} lib/talhaz/{Tessik,TessikAbout,libtalhaz-platform,libtalhaz-desktop}.so \
     share/{components/registry.d/Tessik.reg,applications/org.example.talhaz.desktop} \
     share/{metainfo/org.example.talhaz.metainfo.xml,icons/hicolor/{16x16,32x32}/apps/talhaz.png} \
     share/man/man1/{Talhaz,component,tessik}.1.gz share/bash-completion/completions/tessik \

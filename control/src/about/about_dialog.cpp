@@ -30,8 +30,6 @@ constexpr const char* kConnectionFailedText =
     "Unable to establish Internet connection.\n"
     "Please make sure that your modem is switched on\n"
     "and your browser and email software properly configured.";
-constexpr const char* kNoWindowSystem =
-    "Invalid procedure call or argument: there is no window system to show the About box on";
 const QColor kLinkColour(0, 0, 255);
 
 // Positions and sizes are laid out in twips; the screen has 15 twips to a
@@ -120,7 +118,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 void ShowAboutDialog() {
   if (!platform::HasWindowSystem()) {
     throw platform::RuntimeError(static_cast<int>(platform::ErrorNumber::InvalidProcedureCall),
-                                 kNoWindowSystem);
+                                 kNoWindowSystemText);
   }
   dlgAbout dialog;  // fresh on every call and gone when the call returns
   dialog.exec();

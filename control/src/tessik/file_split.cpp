@@ -1,6 +1,6 @@
 #include "file_split.h"
 
-#include "about_dialog.h"
+#include "about_module.h"
 #include "type_library.h"
 
 #include <control/fragment_set.h>
@@ -223,7 +223,7 @@ bool FileSplit::SplitFiles(const std::string& inputFilename, std::int32_t& newFi
 
 bool FileSplit::JoinFiles(const std::string& inputFilename) { return RunJoin(inputFilename, {}).done; }
 
-void FileSplit::ShowAboutBox() { control::ShowAboutDialog(); }
+void FileSplit::ShowAboutBox() { ShowAboutDialogFromModule(); }
 
 Status FileSplit::InitDefaults() {
   if (!apartment().IsCurrent()) return Status::WrongThread;

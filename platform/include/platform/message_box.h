@@ -2,6 +2,7 @@
 
 #include <platform/export.h>
 
+#include <optional>
 #include <string_view>
 
 namespace platform {
@@ -24,8 +25,23 @@ enum class MessageBoxAnswer : int {
 };
 
 // True when this process runs a window system (a Qt application object
-// exists), so that boxes and dialogs can be shown.
+// exists), so that boxes and dialogs can be shown. In the desktop part of
+// the platform, as everything that needs the window system.
 PLATFORM_EXPORT bool HasWindowSystem();
+
+// True when the widget toolkit is loaded into this process. Without it no
+// window system runs here, and nothing of it needs to be loaded to know so.
+PLATFORM_EXPORT bool WidgetToolkitLoaded();
+
+// Shows a box as a window and returns the button that closed it; nothing
+// when no window can be shown here (no window system, or not its thread).
+using MessageBoxPresenter = std::optional<MessageBoxAnswer> (*)(std::string_view text,
+                                                                MessageBoxStyle style,
+                                                                std::string_view title);
+// Installs how boxes are shown as windows: the desktop part of the platform
+// does so when it is loaded, null takes it back. Without one, boxes go to
+// the log or to standard error, and nothing of the window system is loaded.
+PLATFORM_EXPORT void SetMessageBoxPresenter(MessageBoxPresenter show);
 
 // Shows a modal box and returns, once the user has closed it, the button
 // that closed it (a question closed otherwise is answered No). When
