@@ -12,6 +12,8 @@
 
 namespace control {
 
+struct Crypto;
+
 // A SHA-256 digest.
 using Digest = std::array<unsigned char, 32>;
 
@@ -19,6 +21,7 @@ using Digest = std::array<unsigned char, 32>;
 // that the hashing of what a copy wrote runs beside the copy itself.
 class BackgroundHash {
  public:
+  // Raises error 429 saying why when the hash library cannot be loaded.
   BackgroundHash();
   ~BackgroundHash();
   BackgroundHash(const BackgroundHash&) = delete;
@@ -60,6 +63,7 @@ class BackgroundHash {
   bool stopping_ = false;
   std::atomic<bool> abandoning_{false};
   std::atomic<std::int64_t> hashed_{0};
+  const Crypto* crypto_;
   void* context_;  // the library's digest context, touched by the thread only while busy
   std::thread thread_;
 };

@@ -292,9 +292,10 @@ TEST(TessikModule, KeepsToItsThreadAndStaysWhileAnythingOfItLives) {
   EXPECT_TRUE(host.Create()) << "loads again on the next creation";
 }
 
-// In a host without a window system, a split, its failure box (on standard
-// error) and the About box, refused, load nothing of the widget toolkit.
-TEST_F(FileSplitTest, APlainSplitLoadsNoWindowSystem) {
+// What a tiny split costs to start: in a host without a window system, a
+// split without checksums, its failure box (on standard error) and the About
+// box, refused, load nothing of the widget toolkit, nor the hash library.
+TEST_F(FileSplitTest, APlainSplitLoadsNeitherTheWindowSystemNorTheHashLibrary) {
   const testing_support::ScopedEnvironment unlogged("MESSAGE_BOX_LOG", nullptr);
   testing_support::WriteBytes(file, "0123456789");
   testing_support::WriteBytes(file + ".3", "in the way");
@@ -307,7 +308,7 @@ TEST_F(FileSplitTest, APlainSplitLoadsNoWindowSystem) {
   EXPECT_EQ(ErrorNumberOf([&] { Call(*object, platform::kDispidAboutBox); }), 5);
   std::filesystem::remove(file + ".3");
   EXPECT_TRUE(Call(*object, kSplit).ToBoolean());
-  for (const char* library : {"libQt6Widgets.so.6", "libQt6Core.so.6"}) {
+  for (const char* library : {"libQt6Widgets.so.6", "libQt6Core.so.6", "libcrypto.so.3"}) {
     EXPECT_EQ(dlopen(library, RTLD_LAZY | RTLD_NOLOAD), nullptr) << library;
   }
 }
