@@ -49,7 +49,8 @@ std::string LoadCrypto(Crypto& crypto) {
   void* library = dlopen(kCryptoLibrary, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     const char* reason = dlerror();
-    return std::string(kCryptoLibrary) + " does not load (" + (reason != nullptr ? reason : "") + ")";
+    return std::string(kCryptoLibrary) + " does not load (" +
+           (reason != nullptr ? reason : "") + ")";
   }
   const bool bound = Bind(library, "OPENSSL_init_crypto", crypto.initialise) &&
                      Bind(library, "EVP_MD_CTX_new", crypto.newContext) &&

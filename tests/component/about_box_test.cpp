@@ -17,13 +17,14 @@ class AboutBoxTest : public QObject {
   // sees the component's boxes as windows (first, before anything of the
   // desktop part is loaded).
   void aFailedSplitShowsItsBoxAsAWindow() {
+    using namespace testing_support::file_split;
     testing_support::TessikHost host;
     const testing_support::ScopedEnvironment shown("MESSAGE_BOX_LOG", nullptr);
     const std::string file = host.folder() / "F";
     testing_support::WriteBytes(file, "0123456789");
     testing_support::WriteBytes(file + ".2", "not a fragment of F");  // in the way
     const auto object = host.Create();
-    testing_support::file_split::Put(*object, testing_support::file_split::kInputFile, file);
+    Put(*object, kInputFile, file);
     QString text;
     QTimer::singleShot(0, [&] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -31,7 +32,7 @@ class AboutBoxTest : public QObject {
         box->accept();
       }
     });
-    QVERIFY(!testing_support::file_split::Call(*object, testing_support::file_split::kSplit).ToBoolean());
+    QVERIFY(!Call(*object, kSplit).ToBoolean());
     QVERIFY2(text.startsWith("Error splitting file!"), qPrintable(text));
   }
 

@@ -19,8 +19,10 @@ constexpr char kAboutEntry[] = "TessikShowAboutDialog";
 using AboutEntry = void (*)();
 
 platform::RuntimeError CannotShow(const std::string& why, const std::string& path) {
-  return platform::RuntimeError(static_cast<int>(platform::ErrorNumber::InvalidProcedureCall),
-                                "Invalid procedure call or argument: the About box cannot be shown: " + why,
+  const auto number = static_cast<std::int32_t>(platform::ErrorNumber::InvalidProcedureCall);
+  return platform::RuntimeError(number,
+                                std::string(platform::DescribeError(number)) +
+                                    ": the About box cannot be shown: " + why,
                                 path);
 }
 
