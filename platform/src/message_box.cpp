@@ -1,5 +1,7 @@
 #include <platform/message_box.h>
 
+#include <platform/component/activation.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -16,7 +18,8 @@ constexpr const char* kLogVariable = "MESSAGE_BOX_LOG";
 constexpr const char* kAnswerVariable = "MESSAGE_BOX_ANSWER";
 // A process can show windows only when it has the widget toolkit loaded; the
 // desktop part of the platform, which shows the boxes there, is then loaded
-// by this name from the folder of this library.
+// from the folder of this library, by its path (the loader's search path
+// would be the one of whoever intercepts dlopen, such as a sanitizer).
 constexpr const char* kWidgetToolkit = "libQt6Widgets.so.6";
 constexpr const char* kDesktopLibrary = "libtalhaz-desktop.so";
 
@@ -101,8 +104,10 @@ void WriteToStandardError(std::string_view text, std::string_view title) {
 MessageBoxPresenter DesktopPresenter() {
   if (const MessageBoxPresenter installed = presenter.load()) return installed;
   if (!WidgetToolkitLoaded()) return nullptr;
+  const std::string self = ModulePathOf(reinterpret_cast<const void*>(&SetMessageBoxPresenter));
+  const std::string desktop = self.substr(0, self.find_last_of('/') + 1) + kDesktopLibrary;
   // Loading it installs its presenter; it stays loaded, as the toolkit does.
-  if (dlopen(kDesktopLibrary, RTLD_NOW | RTLD_GLOBAL) == nullptr) return nullptr;
+  if (dlopen(desktop.c_str(), RTLD_NOW | RTLD_GLOBAL) == nullptr) return nullptr;
   return presenter.load();
 }
 
