@@ -151,16 +151,6 @@ check "FAT32: its largest file" test "$(call 'PresetLimit(FAT32)')" = 4294967295
 # A message: base64 in lines of 76 with CRLF, and 64 KiB of headers, within 25,000,000 bytes.
 mailed() { head -c "$1" /dev/zero | base64 -w 76 | wc -lc | (read -r lines bytes; echo $((lines + bytes + 65536))); }
 m=$(call 'PresetLimit(mail)') && check "mail: $m bytes fit a message, one more does not" test "$(mailed "$m")" -le 25000000 -a "$(mailed $((m + 1)))" -gt 25000000
-# Real splits to fit: the fragments' lengths, and the join rebuilds the file.
-while read -r limit lengths; do
-  cp "$work/original" "$work/fit$limit" && call "InputFile=$work/fit$limit" "PartSizeLimit=$limit" SplitToFit >/dev/null
-  check "split to fit $limit: fragments of $lengths" eval '[ "$(stat -c %s "$work/fit$limit".[0-9] | tr "\n" " ")" = "$lengths " ] && rm "$work/fit$limit" &&
-    [ "$(run call Tessik.FileSplit "OutputFile=$work/fit$limit" Join)" = 0 ] && cmp -s "$work/fit$limit" "$work/original"'
-done <<'EOF'
-1000000 833334 833334 833332
-2500000 2500000
-EOF
-
 # What Split will make, asked before: as many fragments as it then writes
 # (fewer than the parts for a short file), the first of the size said.
 while read -r length parts; do
@@ -288,8 +278,6 @@ check "gets print values; names in any case, identifiers in any form" test \
 truncate -s 3G "$work/3g"  # 32767 parts would cut it into 32767 fragments, one past a set
 check "LargestSubFilesNumber of a 3 GiB input and of a small one" test \
   "$(said "InputFile=$work/3g" LargestSubFilesNumber "InputFile=$work/original" LargestSubFilesNumber)" = "0|32766/32767/|"
-check "workers with arguments, quoted comma" eval '[ "$(run call Tessik.FileSplit "SplitFiles(\"$work/film avi\",1000000)" \
-  "JoinFiles(\"$work/film avi\")")" = 0 ] && cmp -s "$work/film avi" "$work/original"'
 
 # Quoting: a quote counts only around a whole argument, "" in it standing for
 # one; a put's value is taken as written. Names reach the files exactly; any
