@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -138,6 +139,7 @@ void Form1::SplitToFit(double limit) {
   try {
     const std::int32_t parts =
         Get(*split_, kDispidFitPartsCount).ToInteger32();
+    PutRecovery(parts);
     if (!CallOperation(kDispidSplitToFit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
     SplitDone(parts);
   } catch (const platform::RuntimeError& error) {
@@ -162,7 +164,24 @@ QString Form1::SplitLine(std::int32_t parts) {
   QString line = parts == 1 ? QStringLiteral("\n1 parte") : QStringLiteral("\n%1 partes").arg(parts);
   line += QStringLiteral(" em ") + folder;
   if (QFileInfo(QDir(folder), checksumFile).isFile()) line += QStringLiteral(", verificáveis com ") + checksumFile;
+  const QString index = QFileInfo(Text1->text()).fileName() + QStringLiteral(".par2");
+  if (recovery_ > 0 && QFileInfo(QDir(folder), index).isFile()) {
+    line += QStringLiteral(", recuperáveis com ") + index;
+  }
   return line;
+}
+
+void Form1::PutRecovery(std::int32_t parts) {
+  Put(*split_, kDispidRecovery, static_cast<std::int16_t>(std::clamp(recovery_, 0, std::max(parts, 0))));
+}
+
+QString Form1::RebuiltLines() {
+  const QString rebuilt = QFile::decodeName(QByteArray::fromStdString(Get(*split_, kDispidRebuilt).ToText()));
+  if (rebuilt.isEmpty()) return {};
+  const QString index = FileNameOf(Text2) + QStringLiteral(".par2");
+  QString lines;
+  for (const QString& name : rebuilt.split('\n')) lines += QStringLiteral("\n%1 reconstruído com %2").arg(name, index);
+  return lines;
 }
 
 QString Form1::VerificationLine() {
@@ -255,7 +274,7 @@ void Form1::Command4_Click() {
     RememberJoinedFile({});  // however this join ends, an earlier one's file is not offered
     if (!CallOperation(kDispidJoin, QStringLiteral("A juntar - ") + FileNameOf(Text2))) return;
     RememberJoinedFile(Text2->text());
-    ShowBox(QStringLiteral("Junção Completa!") + VerificationLine(), MessageBoxStyle::Ok,
+    ShowBox(QStringLiteral("Junção Completa!") + RebuiltLines() + VerificationLine(), MessageBoxStyle::Ok,
             kProgramTitle);
   } catch (const platform::RuntimeError& error) {
     ShowFailure(error);
@@ -278,6 +297,7 @@ void Form1::Command5_Click() {
     if (parts > kMostParts) return ShowTooManyParts(*split_, Text1);
     PutProperties(static_cast<std::int16_t>(parts));
     const std::int32_t fragments = Get(*split_, kDispidSplitPartsCount).ToInteger32();
+    PutRecovery(fragments);
     if (!CallOperation(kDispidSplit, QStringLiteral("A dividir - ") + FileNameOf(Text1))) return;
     SplitDone(fragments);
   } catch (const platform::RuntimeError& error) {

@@ -135,7 +135,7 @@ void Form1::BuildControls() {
   Text1->setAcceptDrops(false);
   Text3->setAcceptDrops(false);
   setAcceptDrops(true);
-  AttachPresetMenu(Text3);
+  AttachPresetMenu(Text3, [this](int count) { recovery_ = count; });
   // Enter in a text field presses "..." for the input file.
   Command1->setDefault(true);
 

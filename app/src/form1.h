@@ -125,6 +125,12 @@ class Form1 : public QWidget {
   // The completion box's second line after a join that `split` verified
   // against a checksum file, naming that file; empty otherwise.
   QString VerificationLine();
+  // The completion box's lines after a join that rebuilt fragments from the
+  // recovery data: "filme.avi.2 reconstruído com filme.avi.par2", a line each.
+  QString RebuiltLines();
+  // Asks the component for recovery data in a split of `parts` fragments:
+  // what the menu chose, at most one part's worth per fragment.
+  void PutRecovery(std::int32_t parts);
   // After a split of the input into `parts` fragments: the completion box,
   // and the output field naming the set when it went to another folder.
   void SplitDone(std::int32_t parts);
@@ -138,6 +144,7 @@ class Form1 : public QWidget {
   std::unique_ptr<platform::EventConnection> events_;
   ProgressWindow* progress_ = nullptr;  // while work runs
   bool closeWanted_ = false;
+  int recovery_ = 0;  // parts' worth of recovery data a split writes, from the parts field's menu
 
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;

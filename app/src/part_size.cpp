@@ -1,6 +1,7 @@
 #include "part_size.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -68,11 +69,25 @@ class PresetArrow : public QObject {
 
 }  // namespace
 
-void AttachPresetMenu(QLineEdit* field) {
+void AttachPresetMenu(QLineEdit* field, const std::function<void(int)>& recoveryChosen) {
   auto* menu = new QMenu(field);
   for (const PartSizePreset& preset : kPresets) {
     QObject::connect(menu->addAction(QString::fromUtf8(preset.label)), &QAction::triggered, field,
             [field, text = QString::fromUtf8(preset.field)] { field->setText(text); });
+  }
+  // Recovery data rebuilds that many lost parts of the set.
+  menu->addSeparator();
+  QMenu* recovery = menu->addMenu(QStringLiteral("Dados de recuperação"));
+  auto* choices = new QActionGroup(recovery);
+  for (int count = 0; count <= 3; ++count) {
+    const QString label = count == 0   ? QStringLiteral("Nenhuns")
+                          : count == 1 ? QStringLiteral("1 parte")
+                                       : QStringLiteral("%1 partes").arg(count);
+    QAction* choice = choices->addAction(label);
+    choice->setCheckable(true);
+    choice->setChecked(count == 0);
+    recovery->addAction(choice);
+    QObject::connect(choice, &QAction::triggered, field, [recoveryChosen, count] { recoveryChosen(count); });
   }
   QAction* arrow = field->addAction(field->style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
   arrow->setToolTip(QStringLiteral("Tamanho de cada parte para um suporte"));

@@ -4,6 +4,7 @@
 
 class QLineEdit;
 
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -40,5 +41,7 @@ std::optional<PartSizeRequest> PartSizeFromText(const QString& text, char decima
 // the pointer is over the field or the field has the focus (so that a size or
 // a medium's name has the whole narrow field the rest of the time), and
 // Alt+Down or F4 in the field, as in a drop-down list. Each medium writes its
-// short text into the field.
-void AttachPresetMenu(QLineEdit* field);
+// short text into the field. Below the media, "Dados de recuperação" offers
+// none or 1 to 3 parts' worth of recovery data; `recoveryChosen` is told the
+// count picked.
+void AttachPresetMenu(QLineEdit* field, const std::function<void(int)>& recoveryChosen);

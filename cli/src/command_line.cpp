@@ -12,7 +12,7 @@ namespace {
 using Verb = Command::Verb;
 
 // The verbs an option belongs to, as bits.
-constexpr unsigned kSplit = 1, kJoin = 2, kCheck = 4, kAll = kSplit | kJoin | kCheck;
+constexpr unsigned kSplit = 1, kJoin = 2, kCheck = 4, kRepair = 8, kAll = kSplit | kJoin | kCheck | kRepair;
 
 struct Option {
   char shortName;  // 0 for none
@@ -21,13 +21,14 @@ struct Option {
   unsigned verbs;
 };
 
-constexpr std::array<Option, 11> kOptions = {{
+constexpr std::array<Option, 12> kOptions = {{
     {'n', "parts", true, kSplit},
     {0, "max-size", true, kSplit},
     {0, "fit", true, kSplit},
     {'C', "directory", true, kSplit},
     {0, "no-checksums", false, kSplit},
     {0, "dry-run", false, kSplit},
+    {'r', "recovery", true, kSplit},
     {'o', "output", true, kJoin},
     {'f', "force", false, kJoin},
     {'q', "quiet", false, kAll},
@@ -46,6 +47,7 @@ unsigned VerbBit(Verb verb) {
   switch (verb) {
     case Verb::Split: return kSplit;
     case Verb::Join: return kJoin;
+    case Verb::Repair: return kRepair;
     default: return kCheck;
   }
 }
@@ -58,6 +60,15 @@ int PartsFromText(const std::string& text) {
   }
   if (parts < 2 || parts > 32767) throw UsageError("the number of parts is from 2 to 32767");
   return parts;
+}
+
+int RecoveryFromText(const std::string& text) {
+  int count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (error != std::errc() || end != text.data() + text.size() || count < 0 || count > 32766) {
+    throw UsageError("'" + text + "' is not a number of recovery fragments (0 to the number of parts)");
+  }
+  return count;
 }
 
 std::string MediumName(const std::string& text) {
@@ -84,6 +95,7 @@ void Take(Command& command, const Option& option, const std::string& value) {
   if (name == "directory") command.folder = value;
   if (name == "no-checksums") command.checksums = false;
   if (name == "dry-run") command.dryRun = true;
+  if (name == "recovery") command.recovery = RecoveryFromText(value);
   if (name == "output") command.output = value;
   if (name == "force") command.force = true;
   if (name == "quiet") command.quiet = true;
@@ -148,6 +160,7 @@ Command ParseCommand(const std::vector<std::string>& words) {
   if (first == "split") command.verb = Verb::Split;
   else if (first == "join") command.verb = Verb::Join;
   else if (first == "check") command.verb = Verb::Check;
+  else if (first == "repair") command.verb = Verb::Repair;
   else throw UsageError("unknown command '" + first + "'");
   const Verb verb = command.verb;
   const unsigned bit = VerbBit(verb);

@@ -10,7 +10,7 @@ namespace tessik {
 
 // What one run of tessik is asked to do.
 struct Command {
-  enum class Verb { Split, Join, Check, Help, Version };
+  enum class Verb { Split, Join, Check, Repair, Help, Version };
   Verb verb = Verb::Help;
   std::string name;  // the file to split, or any member of the set to join or check
 
@@ -20,6 +20,7 @@ struct Command {
   std::string fit;                 // --fit, the component's name for the medium
   std::string folder;              // -C
   bool checksums = true;           // --no-checksums clears it
+  int recovery = 0;                // -r, recovery fragments' worth of PAR2 data
   bool dryRun = false;
 
   // join

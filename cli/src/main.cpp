@@ -30,9 +30,10 @@ enum ExitStatus { kSuccess = 0, kFailure = 1, kUsage = 2 };
 
 constexpr char kUsageText[] =
     "Usage: tessik split FILE [-n PARTS | --max-size SIZE | --fit MEDIUM] [-C DIR]\n"
-    "                         [--no-checksums] [--dry-run]\n"
+    "                         [-r K] [--no-checksums] [--dry-run]\n"
     "       tessik join NAME [-o OUTPUT] [-f]\n"
     "       tessik check NAME\n"
+    "       tessik repair NAME\n"
     "       tessik --help | --version\n"
     "Cuts FILE into FILE.1, FILE.2, ... with a checksum file FILE.sha256, and puts\n"
     "such a set back together byte for byte. NAME is the file to rebuild or any\n"
@@ -43,6 +44,9 @@ constexpr char kUsageText[] =
     "                        count in 1024s, KB, MB, GB, TB in 1000s (700M, 4.7GB)\n"
     "      --fit=MEDIUM      parts that fit fat32, cd, dvd, dvd-dl, bd or mail\n"
     "  -C, --directory=DIR   write the set into DIR\n"
+    "  -r, --recovery=K      write recovery data (FILE.par2, FILE.vol*.par2, PAR2 that\n"
+    "                        any PAR2 tool reads) that rebuilds any K lost parts;\n"
+    "                        join and repair use it\n"
     "      --no-checksums    write no checksum file\n"
     "      --dry-run         say what the split would make, and write nothing\n"
     "  -o, --output=OUTPUT   rebuild the file as OUTPUT\n"
@@ -125,6 +129,7 @@ int Split(const Command& command) {
   Put(split, kDispidInputFile, platform::Variant(command.name));
   Put(split, kDispidChecksums, platform::Variant(command.checksums));
   Put(split, kDispidSetFolder, platform::Variant(command.folder));
+  Put(split, kDispidRecovery, platform::Variant(static_cast<std::int16_t>(command.recovery)));
   const bool fit = command.maxSize || !command.fit.empty();
   if (fit) {
     double limit = command.maxSize.value_or(0);
@@ -147,6 +152,10 @@ int Split(const Command& command) {
     std::cout << "\nwould write " << base << ".1";
     if (count > 1) std::cout << " to " << base << '.' << count;
     if (command.checksums) std::cout << " and " << base << ".sha256";
+    if (command.recovery > 0) {
+      std::cout << ",\nwith " << base << ".par2 and recovery data that rebuilds any "
+                << Parts(command.recovery);
+    }
     std::cout << '\n';
     return kSuccess;
   }
@@ -158,6 +167,32 @@ int Split(const Command& command) {
 bool Taken(const std::string& path) {
   struct stat entry {};
   return lstat(path.c_str(), &entry) == 0;
+}
+
+// Says, a line each, the fragments the last join or repair rebuilt; false
+// when there were none.
+bool SayRebuilt(platform::Dispatch& control, const std::string& base) {
+  const std::string rebuilt = Get(control, kDispidRebuilt).ToText();
+  std::size_t start = 0;
+  while (start < rebuilt.size()) {
+    const std::size_t end = rebuilt.find('\n', start);
+    std::cout << rebuilt.substr(start, end - start) << " rebuilt with " << FileNameOf(base) << ".par2\n";
+    start = end == std::string::npos ? rebuilt.size() : end + 1;
+  }
+  return !rebuilt.empty();
+}
+
+// Says VerifyReport a line each, or `otherwise` when it is empty; a failure.
+int SayReport(platform::Dispatch& control, const std::string& otherwise) {
+  std::string report = Get(control, kDispidVerifyReport).ToText();
+  if (report.empty()) report = otherwise;
+  std::size_t start = 0;
+  while (start < report.size()) {
+    const std::size_t end = report.find('\n', start);
+    std::cerr << "tessik: " << report.substr(start, end - start) << '\n';
+    start = end == std::string::npos ? report.size() : end + 1;
+  }
+  return kFailure;
 }
 
 int Join(const Command& command) {
@@ -172,7 +207,18 @@ int Join(const Command& command) {
   Put(join, kDispidOutputFile, platform::Variant(output));
   if (output != base) Put(join, kDispidSetBase, platform::Variant(base));
   Put(join, kDispidReplace, platform::Variant(command.force));  // one that comes meanwhile is kept too
-  return host.Call(kDispidJoin) ? kSuccess : kFailure;
+  if (!host.Call(kDispidJoin)) return kFailure;
+  SayRebuilt(join, base);
+  return kSuccess;
+}
+
+int Repair(const Command& command) {
+  Host host(command.quiet);
+  const std::string base = host.SetNameOf(command.name);
+  Put(host.object(), kDispidOutputFile, platform::Variant(base));
+  if (!host.Call(kDispidRepair)) return SayReport(host.object(), base + " could not be repaired");
+  if (!SayRebuilt(host.object(), base)) std::cout << base << ": every part is sound\n";
+  return kSuccess;
 }
 
 int Check(const Command& command) {
@@ -180,13 +226,9 @@ int Check(const Command& command) {
   const std::string base = host.SetNameOf(command.name);
   Put(host.object(), kDispidOutputFile, platform::Variant(base));
   if (host.Call(kDispidVerify)) return std::cout << base << ": OK\n", kSuccess;
-  std::string report = Get(host.object(), kDispidVerifyReport).ToText();
-  if (report.empty()) report = base + " could not be checked";
-  std::size_t start = 0;
-  while (start < report.size()) {
-    const std::size_t end = report.find('\n', start);
-    std::cerr << "tessik: " << report.substr(start, end - start) << '\n';
-    start = end == std::string::npos ? report.size() : end + 1;
+  SayReport(host.object(), base + " could not be checked");
+  if (Get(host.object(), kDispidVerifyReport).ToText().find(".par2 can rebuild ") != std::string::npos) {
+    std::cerr << "tessik: repair it with: tessik repair " << base << '\n';
   }
   return kFailure;
 }
@@ -198,6 +240,7 @@ int Run(const Command& command) {
     case Command::Verb::Split: return Split(command);
     case Command::Verb::Join: return Join(command);
     case Command::Verb::Check: return Check(command);
+    case Command::Verb::Repair: return Repair(command);
   }
   return kUsage;
 }

@@ -2,6 +2,7 @@
 #include <control/split_join.h>
 
 #include "checksum_file.h"
+#include "recovery_files.h"
 #include "set_io.h"
 
 #include <platform/file_rules.h>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <unistd.h>
 #include <map>
 #include <sys/stat.h>
 #include <optional>
@@ -29,6 +32,12 @@ struct JoinPlan {
   std::int64_t total = 0;  // bytes, as the fragments are long when planned
   std::optional<SetChecksums> checksums;
   std::string checksumPath;
+  // With recovery data: each fragment's length as it describes it, and the
+  // fragments known lost before the copy (missing, of another length, or
+  // without a checksum file, another MD5).
+  std::optional<SetRecovery> recovery;
+  std::vector<std::int64_t> lengths;
+  std::vector<int> lost;
 };
 
 // Why the lengths of the fragments listed cannot be those of one split, or
@@ -96,6 +105,16 @@ std::optional<Outcome> CheckOlderOutput(const std::string& path, File& older, bo
   return std::nullopt;
 }
 
+// Refused, saying how many fragments are lost and how many the recovery
+// data rebuilds, when that is fewer; nothing when it is enough.
+std::optional<Outcome> Unrebuildable(const std::vector<int>& lost, const SetRecovery& recovery) {
+  std::size_t slices = 0;
+  for (const int number : lost) slices += recovery.Fragment(number).slices.size();
+  if (slices <= recovery.blocks.size()) return std::nullopt;
+  return NotDone(std::to_string(lost.size()) + " fragments are damaged or missing; " + recovery.index +
+                 " rebuilds at most " + std::to_string(recovery.blocks.size()));
+}
+
 // Settles which fragments the join takes, before anything is touched. With
 // a checksum file, exactly the fragments it lists, each there and of a
 // plausible length; without one (or when checksums are off), the fragments
@@ -124,6 +143,65 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
   for (const std::int64_t length : lengths) plan.total += length;
   plan.checksums = std::move(listed.checksums);
   plan.checksumPath = ChecksumFileName(basePath);
+  return plan;
+}
+
+// Settles the join of a set that has recovery data: the fragments it
+// describes, each expected as long as it says. Fragments missing or of
+// another length are lost from the start; without a checksum file, so are
+// those whose MD5 differs. Refused before anything is touched when more
+// are lost than the data rebuilds, or when the checksum file lists another
+// count of fragments.
+std::variant<JoinPlan, Outcome> PlanWithRecovery(const std::string& basePath, SetRecovery recovery,
+                                                 ProgressMeter& meter) {
+  JoinPlan plan;
+  const ChecksumFile listed = ReadChecksumFile(basePath);
+  if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
+  plan.count = recovery.FragmentCount();
+  if (listed.state == ChecksumFile::State::Valid) {
+    if (static_cast<int>(listed.checksums.fragments.size()) != plan.count) {
+      return NotDone(recovery.index + " and " + FileNameOf(ChecksumFileName(basePath)) +
+                     " describe different sets");
+    }
+    plan.checksums = listed.checksums;
+    plan.checksumPath = ChecksumFileName(basePath);
+  }
+  std::vector<std::string> paths(recovery.description.files.size());
+  for (int number = 1; number <= plan.count; ++number) {
+    const std::string name = FragmentName(basePath, number);
+    const std::int64_t length = recovery.Fragment(number).length;
+    plan.lengths.push_back(length);
+    plan.total += length;
+    paths[static_cast<std::size_t>(recovery.positions[static_cast<std::size_t>(number - 1)])] = name;
+    struct stat entry {};
+    if (stat(name.c_str(), &entry) != 0 || !S_ISREG(entry.st_mode) || entry.st_size != length) {
+      plan.lost.push_back(number);
+    }
+  }
+  if (!plan.checksums) {
+    meter.AddWorkBefore(plan.total);
+    std::exception_ptr stopped;
+    const auto damaged = par2::Damaged(recovery.description, paths,
+                                       [&](std::int64_t done, std::int64_t) {
+                                         try {
+                                           meter.Update(done);
+                                           return false;
+                                         } catch (...) {
+                                           stopped = std::current_exception();
+                                           return true;
+                                         }
+                                       });
+    if (stopped) std::rethrow_exception(stopped);
+    meter.Settle(plan.total);
+    plan.lost.clear();
+    for (const int index : damaged.value_or(std::vector<int>{})) {
+      const auto at = std::ranges::find(recovery.positions, index);
+      plan.lost.push_back(static_cast<int>(at - recovery.positions.begin()) + 1);
+    }
+    std::ranges::sort(plan.lost);
+  }
+  if (auto refused = Unrebuildable(plan.lost, recovery)) return *refused;
+  plan.recovery = std::move(recovery);
   return plan;
 }
 
@@ -177,8 +255,54 @@ class Joiner {
       const std::optional<Digest> digest = hashes_.TakeFragment();
       if (!digest) return NotDone("reading back " + FileNameOf(outputPath_) + " failed");
       if (*digest != plan_.checksums->fragments[static_cast<std::size_t>(number - 1)]) {
-        return Mismatch(name);
+        if (!plan_.recovery) return Mismatch(name);
+        plan_.lost.push_back(number);  // rebuilt at the end, with the others lost
+        if (auto refused = Unrebuildable(plan_.lost, *plan_.recovery)) return *refused;
       }
+    }
+    return Done();
+  }
+
+  // Leaves room for fragment `number`, lost, which is rebuilt at the end.
+  Outcome Skip(int number) {
+    written_ += plan_.lengths[static_cast<std::size_t>(number - 1)];
+    if (lseek(joined_.file().descriptor(), written_, SEEK_SET) < 0) {
+      return NotDone(FileFailure(outputPath_, errno));
+    }
+    return Done();
+  }
+
+  // Rebuilds the lost fragments in place from the others, read back from
+  // the joined file, and the recovery data; then hashes the whole file
+  // afresh, since the hash that ran beside the copy missed their bytes.
+  Outcome Rebuild() {
+    hashes_.Abandon();
+    std::ranges::sort(plan_.lost);
+    std::vector<std::int64_t> offsets{0};
+    for (const std::int64_t length : plan_.lengths) offsets.push_back(offsets.back() + length);
+    const int descriptor = joined_.file().descriptor();
+    meter_.AddWorkBefore(2 * written_);
+    meter_.Settle(written_);
+    Outcome rebuilt = RebuildFragments(
+        *plan_.recovery, plan_.lost,
+        [&](int number, std::int64_t offset, unsigned char* buffer, std::int64_t count) {
+          return platform::ReadAt(joined_.file(), buffer, static_cast<std::size_t>(count),
+                                  offsets[static_cast<std::size_t>(number - 1)] + offset) == count;
+        },
+        [&](int number, std::int64_t offset, const unsigned char* buffer, std::int64_t count) {
+          return pwrite(descriptor, buffer, static_cast<std::size_t>(count),
+                        offsets[static_cast<std::size_t>(number - 1)] + offset) == count;
+        },
+        meter_);
+    if (!rebuilt) return rebuilt;
+    meter_.Settle(written_);
+    if (plan_.checksums && plan_.checksums->whole) {
+      BackgroundHash whole;
+      whole.Add(descriptor, 0, written_);
+      while (!whole.WaitFor(std::chrono::milliseconds(20))) meter_.Update(whole.Hashed());
+      const std::optional<Digest> digest = whole.Take();
+      if (!digest) return NotDone("reading back " + FileNameOf(outputPath_) + " failed");
+      if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
     }
     return Done();
   }
@@ -188,7 +312,10 @@ class Joiner {
   // A stop asked for while the flush took its time is still honoured: the
   // older output is replaced only after it.
   Outcome Finish() {
-    if (hashes_.HashesWhole()) {
+    const bool repairing = !plan_.lost.empty();
+    if (repairing) {
+      if (Outcome rebuilt = Rebuild(); !rebuilt) return rebuilt;
+    } else if (hashes_.HashesWhole()) {
       const std::optional<Digest> digest = hashes_.TakeWhole();
       if (!digest) return NotDone("reading back " + FileNameOf(outputPath_) + " failed");
       if (*digest != *plan_.checksums->whole) return Mismatch(basePath_);
@@ -206,8 +333,15 @@ class Joiner {
     if (!joined_.file().Close() || !platform::FlushDirectoryOf(outputPath_)) {
       return NotDone(FileFailure(outputPath_, errno));
     }
-    return Done(plan_.checksumPath);
+    Outcome done = Done(plan_.checksumPath);
+    if (repairing) {
+      for (const int number : plan_.lost) done.rebuilt.push_back(FileNameOf(FragmentName(basePath_, number)));
+      done.recoveryFile = plan_.recovery->index;
+    }
+    return done;
   }
+
+  bool Lost(int number) const { return std::ranges::find(plan_.lost, number) != plan_.lost.end(); }
 
  private:
   // The joined file is known to be wrong: `name` is the file that does not
@@ -236,28 +370,38 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options,
   const std::string& basePath = setBase.empty() ? inputFilename : setBase;
   const std::string firstName = FragmentName(basePath, 1);
   const std::string noSet = "there is no " + FileNameOf(firstName);
-  if (!platform::FileExists(firstName)) return NotDone(noSet);
+  // A checked join of a set with recovery data rebuilds what is lost, even
+  // fragment 1, from the fragments that match it.
+  std::optional<SetRecovery> recovery;
+  if (options.checksums) recovery = ReadRecovery(basePath);
+  if (!recovery && !platform::FileExists(firstName)) return NotDone(noSet);
   // Fragment 1 is held against writers from here to the end: no split can
   // replace the set under this join.
   File first = platform::OpenForReading(firstName);
-  if (!first.IsOpen()) {
+  if (!first.IsOpen() && !recovery) {
     if (first.error() == ENOENT) return NotDone(noSet);
     return NotDone(FileFailure(firstName, first.error(), Access::Read));
   }
-  auto planned = Plan(basePath, first, options);
+  ProgressMeter meter(options, 0);
+  auto planned = recovery ? PlanWithRecovery(basePath, std::move(*recovery), meter)
+                          : Plan(basePath, first, options);
   if (auto* refused = std::get_if<Outcome>(&planned)) return *refused;
   JoinPlan& plan = std::get<JoinPlan>(planned);
   if (const auto output = platform::IdentityOf(outputPath)) {
     if (const auto name = FragmentThatIs(basePath, plan.count, *output)) {
       return NotDone(FileNameOf(*name) + " is the output file itself");
     }
-    if (platform::IdentityOf(ChecksumFileName(basePath)) == output) {
-      return NotDone(FileNameOf(ChecksumFileName(basePath)) + " is the output file itself");
+    std::vector<std::string> described = RecoveryFilesOf(basePath);
+    described.push_back(ChecksumFileName(basePath));
+    for (const std::string& path : described) {
+      if (platform::IdentityOf(path) == output) {
+        return NotDone(FileNameOf(path) + " is the output file itself");
+      }
     }
   }
   if (File older; auto refused = CheckOlderOutput(outputPath, older, options.replace)) return *refused;
 
-  ProgressMeter meter(options, plan.total);
+  meter.AddWorkBefore(plan.total);
   meter.Report(0);
   const TemporaryNames temporary = TemporaryNamesOf(outputPath);
   platform::RemoveLeftovers(temporary.folder, temporary.prefix + "j");
@@ -268,6 +412,10 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options,
       [&] {
         if (Outcome created = joiner.Create(); !created) return created;
         for (int number = 1; number <= count; ++number) {
+          if (joiner.Lost(number)) {
+            if (Outcome skipped = joiner.Skip(number); !skipped) return skipped;
+            continue;
+          }
           const std::string name = FragmentName(basePath, number);
           File opened = number == 1 ? File() : platform::OpenForReading(name);
           if (number > 1 && !opened.IsOpen()) {
@@ -282,7 +430,9 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options,
         }
         meter.Report(joiner.Settled());
         Outcome finished = joiner.Finish();
-        if (finished && !first.Close()) return NotDone(FileFailure(firstName, errno));
+        if (finished && first.IsOpen() && !first.Close()) {
+          return NotDone(FileFailure(firstName, errno));
+        }
         return finished;
       },
       [&] { return joiner.Undo(); });

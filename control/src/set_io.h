@@ -27,8 +27,17 @@ struct TemporaryNames {
 TemporaryNames TemporaryNamesOf(const std::string& basePath);
 
 // The outcome of a step that was done, or that failed for `reason`.
-inline Outcome Done(std::string checksumFile = {}) { return {true, {}, std::move(checksumFile)}; }
-inline Outcome NotDone(std::string reason) { return {false, std::move(reason), {}}; }
+inline Outcome Done(std::string checksumFile = {}) {
+  Outcome outcome;
+  outcome.done = true;
+  outcome.checksumFile = std::move(checksumFile);
+  return outcome;
+}
+inline Outcome NotDone(std::string reason) {
+  Outcome outcome;
+  outcome.reason = std::move(reason);
+  return outcome;
+}
 
 // What a file was opened for, which says what a refused permission means.
 enum class Access { Read, Write };

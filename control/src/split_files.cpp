@@ -4,6 +4,7 @@
 #include "background_flush.h"
 #include "checksum_file.h"
 #include "older_set.h"
+#include "recovery_files.h"
 #include "set_io.h"
 
 #include <platform/file_rules.h>
@@ -68,7 +69,9 @@ std::string BasePathOfSet(const std::string& inputFilename, const std::string& s
 struct SplitPlan {
   int count = 0;
   bool writesChecksumFile = false;
+  int recovery = 0;  // recovery fragments to write
   OlderSet older;
+  std::vector<Seen> olderRecovery;  // to be deleted
   std::optional<FileIdentity> olderChecksumFile;  // to be deleted
 };
 
@@ -76,6 +79,7 @@ struct SplitPlan {
 // refused when something at a name the split writes may not be replaced.
 std::optional<Outcome> Prepare(const std::string& basePath, const FileIdentity& input,
                                SplitPlan& plan, Claims& claims, ProgressMeter& meter) {
+  int olderCount = 0;
   if (CanHaveChecksumFile(basePath)) {
     const std::string path = ChecksumFileName(basePath);
     struct stat entry {};
@@ -86,6 +90,7 @@ std::optional<Outcome> Prepare(const std::string& basePath, const FileIdentity& 
         return NotDone(older.damage + "; it is not replaced");
       }
       claims.Add(older.checksums);
+      olderCount = static_cast<int>(older.checksums.fragments.size());
       auto taken = TakeOlder(path);
       if (auto* refused = std::get_if<Outcome>(&taken)) return *refused;
       plan.olderChecksumFile = platform::IdentityOf(std::get<File>(taken));
@@ -97,6 +102,9 @@ std::optional<Outcome> Prepare(const std::string& basePath, const FileIdentity& 
   auto older = FindOlderSet(basePath, plan.count, plan.writesChecksumFile, claims, meter);
   if (auto* refused = std::get_if<Outcome>(&older)) return *refused;
   plan.older = std::move(std::get<OlderSet>(older));
+  auto recovery = FindOlderRecovery(basePath, olderCount, claims, plan.recovery);
+  if (auto* refused = std::get_if<Outcome>(&recovery)) return *refused;
+  plan.olderRecovery = std::move(std::get<std::vector<Seen>>(recovery));
   return std::nullopt;
 }
 
@@ -141,8 +149,11 @@ class Splitter {
     if (plan_.olderChecksumFile) {
       platform::DeleteIfStill(ChecksumFileName(basePath_), *plan_.olderChecksumFile);
     }
+    // Left beside new fragments, they would rebuild older content.
+    for (const auto& [path, identity] : plan_.olderRecovery) platform::DeleteIfStill(path, identity);
     // Their removal lasts before any new fragment does.
-    const bool removed = Find(plan_.older.within, 1) || plan_.olderChecksumFile;
+    const bool removed =
+        Find(plan_.older.within, 1) || plan_.olderChecksumFile || !plan_.olderRecovery.empty();
     if (removed && !platform::FlushDirectoryOf(basePath_)) {
       return NotDone(FileFailure(basePath_, errno));
     }
@@ -155,6 +166,13 @@ class Splitter {
       return NotDone(CopyFailure(inputPath_, failed->first, failed->second));
     }
     meter_.Report(length_);
+    if (plan_.recovery > 0) {
+      meter_.Settle(length_);
+      const int count = plan_.count;
+      Outcome written = WriteRecovery(basePath_, input_, length_, partSize_, count, plan_.recovery,
+                                      journal_, meter_, recoveryFiles_);
+      if (!written) return written;
+    }
     if (!input_.Close()) return NotDone(FileFailure(inputPath_, errno, Access::Read));
     if (!plan_.writesChecksumFile) {  // else a join could take them into the set
       if (std::string left = RemoveBeyond(); !left.empty()) return NotDone(left);
@@ -194,6 +212,7 @@ class Splitter {
     if (checksumFile_) {
       left.push_back(RemoveWritten(ChecksumFileName(basePath_), *checksumFile_));
     }
+    for (const auto& [path, identity] : recoveryFiles_) left.push_back(RemoveWritten(path, identity));
     for (const auto& [number, identity] : written_) {
       left.push_back(RemoveWritten(FragmentName(basePath_, number), identity));
     }
@@ -306,6 +325,7 @@ class Splitter {
   bool changed_ = false;  // the older set was touched
   std::vector<std::pair<int, FileIdentity>> written_;  // fragments 2 and on
   std::optional<FileIdentity> checksumFile_;
+  std::vector<Seen> recoveryFiles_;
   // Declared before the hashes, which may read them, so they close after.
   PendingFile first_;
   BackgroundFlush flushes_;
@@ -335,8 +355,15 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
   if (length < 0) return NotDone(FileFailure(inputFilename, errno, Access::Read));
   SplitPlan plan;
   plan.count = FragmentCount(length, newFileSizeBytes);
-  if (plan.count == 0) return {input.Close(), {}, {}};  // no fragment: none is touched
+  if (plan.count == 0) {  // no fragment: none is touched
+    if (!input.Close()) return NotDone({});
+    return Done();
+  }
   plan.writesChecksumFile = options.checksums && CanHaveChecksumFile(basePath);
+  if (options.recovery < 0 || options.recovery > plan.count) {
+    throw platform::RuntimeError(platform::ErrorNumber::InvalidProcedureCall, inputFilename);
+  }
+  plan.recovery = options.recovery;
 
   // Everything that could refuse the split is settled before the first
   // change. The journal, held to the end, keeps a second split of this name
@@ -348,7 +375,8 @@ Outcome SplitFiles(const std::string& inputFilename, std::int64_t newFileSizeByt
   }
   const bool leftover = journal.claims().Largest() > 0;
   platform::RemoveLeftovers(temporary.folder, temporary.prefix);
-  ProgressMeter meter(options, length);
+  // With recovery data, the input is read a second time to compute it.
+  ProgressMeter meter(options, plan.recovery > 0 ? 2 * length : length);
   meter.Report(0);
   std::optional<Outcome> refused;
   try {

@@ -2,6 +2,7 @@
 #include <control/split_join.h>
 
 #include "checksum_file.h"
+#include "recovery_files.h"
 #include "set_io.h"
 
 #include <platform/file_rules.h>
@@ -33,16 +34,18 @@ class SetCheck {
   // `first` until the check ends.
   void CheckFragment(int number, std::int64_t length, File& first) {
     const std::string name = FragmentName(basePath_, number);
-    if (length < 0) return Problem(FileNameOf(name) + " is missing");
+    if (length < 0) return Problem(FileNameOf(name) + " is missing", number);
     File opened = platform::OpenForReading(name);
     if (!opened.IsOpen()) {
-      if (opened.error() == ENOENT) return Problem(FileNameOf(name) + " is missing");
+      if (opened.error() == ENOENT) return Problem(FileNameOf(name) + " is missing", number);
       throw platform::FileError(opened.error(), name);
     }
     if (number == 1) first = std::move(opened);
     const File& fragment = number == 1 ? first : opened;
     const Digest digest = Hash(fragment, name);
-    if (digest != listed_.fragments[static_cast<std::size_t>(number - 1)]) Problem(Mismatch(name));
+    if (digest != listed_.fragments[static_cast<std::size_t>(number - 1)]) {
+      Problem(Mismatch(name), number);
+    }
   }
 
   // Checks the whole file when its checksum is listed and every fragment
@@ -61,6 +64,8 @@ class SetCheck {
 
   // The problems found, a line each; empty when there is none.
   const std::string& Report() const { return report_; }
+  // The fragments missing or damaged, in set order.
+  const std::vector<int>& Lost() const { return lost_; }
 
  private:
   // The digest of `fragment`, whose bytes go to the whole file's hash too;
@@ -86,9 +91,10 @@ class SetCheck {
   }
 
   // Notes a problem; the whole file cannot match after one.
-  void Problem(const std::string& line) {
+  void Problem(const std::string& line, int number = 0) {
     report_ += (report_.empty() ? "" : "\n") + line;
     whole_.reset();
+    if (number > 0) lost_.push_back(number);
   }
 
   std::string Mismatch(const std::string& name) const {
@@ -118,6 +124,7 @@ class SetCheck {
   BackgroundHash fragment_;
   std::optional<BackgroundHash> whole_;
   std::string report_;
+  std::vector<int> lost_;
 };
 
 }  // namespace
@@ -126,6 +133,7 @@ Outcome VerifySet(const std::string& inputFilename, const SetOptions& options) {
   const ChecksumFile listed = ReadChecksumFile(inputFilename);
   const std::string checksumPath = ChecksumFileName(inputFilename);
   if (listed.state == ChecksumFile::State::Missing) {
+    if (auto recovery = ReadRecovery(inputFilename)) return VerifyByRecovery(inputFilename, *recovery, options);
     return NotDone(FileNameOf(checksumPath) + " is missing");
   }
   if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
@@ -148,7 +156,14 @@ Outcome VerifySet(const std::string& inputFilename, const SetOptions& options) {
   }
   check.CheckWhole();
   meter.Report(check.Done());
-  return {check.Report().empty(), check.Report(), checksumPath};
+  Outcome outcome = check.Report().empty() ? Done(checksumPath) : NotDone(check.Report());
+  outcome.checksumFile = checksumPath;
+  if (!check.Lost().empty()) {
+    if (auto recovery = ReadRecovery(inputFilename)) {
+      outcome.reason += "\n" + RepairVerdict(inputFilename, *recovery, check.Lost(), meter);
+    }
+  }
+  return outcome;
 }
 
 }  // namespace control

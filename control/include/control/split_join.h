@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace control {
 
@@ -28,6 +29,10 @@ struct SetOptions {
   // refuses one, before anything is written and also one that comes to the
   // name while it works: nothing there is ever replaced.
   bool replace = true;
+  // A split writes recovery data for this many recovery fragments beside the
+  // set (PAR2 files that rebuild any that many lost fragments); 0 for none.
+  // From 0 to the number of fragments the split makes, else error 5.
+  int recovery = 0;
 };
 
 // How a split or a join ended, when it did not raise a runtime error.
@@ -38,6 +43,10 @@ struct Outcome {
   std::string reason;
   // The checksum file a join was verified against; empty otherwise.
   std::string checksumFile;
+  // The fragments a join or a repair rebuilt from the set's recovery data,
+  // by file name in set order, and that data's index file's name.
+  std::vector<std::string> rebuilt;
+  std::string recoveryFile;
 
   explicit operator bool() const { return done; }
 };
@@ -106,5 +115,16 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options = 
 // otherwise than for a missing fragment, error 57 for a failed read, and
 // error 18 when the progress report asked to stop.
 Outcome VerifySet(const std::string& inputFilename, const SetOptions& options = {});
+
+// Restores on disk the fragments of the set of `inputFilename` that are
+// missing or damaged (another length or content than its recovery data
+// says), rebuilt from the others and the recovery data. Each is written
+// under a temporary name, checked and flushed, then renamed over the
+// damaged one, so that no copy of it is left; nothing changes unless all of
+// them were rebuilt. Done, with `rebuilt` naming them and `recoveryFile`
+// the index, or with nothing rebuilt when all are sound. Not done when
+// there is no recovery data, more fragments are lost than it rebuilds, or a
+// split of the name was stopped. Raises error 18 when asked to stop.
+Outcome RepairSet(const std::string& inputFilename, const SetOptions& options = {});
 
 }  // namespace control

@@ -28,6 +28,8 @@ constexpr char kSubFilesNumberKey[] = "SubFilesNumber";
 constexpr char kChecksumsKey[] = "Checksums";
 constexpr char kPartSizeLimitKey[] = "PartSizeLimit";
 constexpr char kSetFolderKey[] = "SetFolder";
+constexpr char kRecoveryKey[] = "Recovery";
+constexpr std::int16_t kNoRecovery = 0;
 constexpr std::int16_t kDefaultSubFilesNumber = 2;
 constexpr bool kDefaultChecksums = true;
 constexpr double kNoPartSizeLimit = 0;
@@ -132,6 +134,19 @@ void FileSplit::PutSetFolder(std::string New_SetFolder) {
   PropertyChanged(kDispidSetFolder, kSetFolderKey);
 }
 
+void FileSplit::PutRecovery(std::int16_t New_Recovery) {
+  if (New_Recovery < 0) throw platform::RuntimeError(platform::ErrorNumber::InvalidProcedureCall);
+  recovery_ = New_Recovery;
+  PropertyChanged(kDispidRecovery, kRecoveryKey);
+}
+
+// The rebuilt fragments an outcome names, a line each.
+static std::string RebuiltLines(const control::Outcome& outcome) {
+  std::string lines;
+  for (const std::string& name : outcome.rebuilt) lines += (lines.empty() ? "" : "\n") + name;
+  return lines;
+}
+
 control::FitPlan FileSplit::FitOfInput() const {
   return control::FitToLimit(platform::FileLength(InputFile()), partSizeLimit_);
 }
@@ -174,7 +189,9 @@ bool FileSplit::SplitToFit() {
 bool FileSplit::RunSplit(std::int64_t partSize) {
   // The part size goes to the engine in 64 bits, so files of any size split.
   const control::Outcome outcome = RunEngine([&](const control::SetOptions& options) {
-    return control::SplitFiles(InputFile(), partSize, options, SetFolder());
+    control::SetOptions splitting = options;
+    splitting.recovery = Recovery();
+    return control::SplitFiles(InputFile(), partSize, splitting, SetFolder());
   });
   if (!outcome) ShowFailure("Error splitting file!", outcome.reason);
   return outcome.done;
@@ -197,6 +214,7 @@ control::Outcome FileSplit::RunJoin(const std::string& path, const std::string& 
         return control::JoinFiles(path, joining, setBase);
       });
   verifiedWith_ = outcome.checksumFile;
+  rebuilt_ = RebuiltLines(outcome);
   return outcome;
 }
 
@@ -209,6 +227,20 @@ bool FileSplit::Verify() {
   const control::Outcome outcome = RunEngine(
       [&](const control::SetOptions& options) { return control::VerifySet(OutputFile(), options); });
   verifyReport_ = outcome.reason;
+  return outcome.done;
+}
+
+bool FileSplit::Repair() {
+  verifyReport_.clear();
+  rebuilt_.clear();
+  if (OutputFile().empty()) {
+    verifyReport_ = "OutputFile is empty";
+    return false;
+  }
+  const control::Outcome outcome = RunEngine(
+      [&](const control::SetOptions& options) { return control::RepairSet(OutputFile(), options); });
+  verifyReport_ = outcome.reason;
+  rebuilt_ = RebuiltLines(outcome);
   return outcome.done;
 }
 
@@ -233,6 +265,7 @@ Status FileSplit::InitDefaults() {
   checksums_ = kDefaultChecksums;
   partSizeLimit_ = 0;
   setFolder_.clear();
+  recovery_ = kNoRecovery;
   return Status::Ok;
 }
 
@@ -244,6 +277,9 @@ Status FileSplit::LoadProperties(platform::PropertyBag& bag, platform::Exception
     checksums_ = bag.Read(kChecksumsKey, Variant(kDefaultChecksums)).ToBoolean();
     partSizeLimit_ = ByteCount(bag.Read(kPartSizeLimitKey, Variant(kNoPartSizeLimit)).ToDouble());
     setFolder_ = bag.Read(kSetFolderKey, Variant("")).ToText();
+    const std::int16_t recovery = bag.Read(kRecoveryKey, Variant(kNoRecovery)).ToInteger16();
+    if (recovery < 0) throw platform::RuntimeError(platform::ErrorNumber::InvalidProcedureCall);
+    recovery_ = recovery;
   });
 }
 
@@ -255,6 +291,7 @@ Status FileSplit::SaveProperties(platform::PropertyBag& bag, platform::Exception
     bag.Write(kChecksumsKey, Variant(checksums_), Variant(kDefaultChecksums));
     bag.Write(kPartSizeLimitKey, Variant(PartSizeLimit()), Variant(kNoPartSizeLimit));
     bag.Write(kSetFolderKey, Variant(setFolder_), Variant(""));
+    bag.Write(kRecoveryKey, Variant(recovery_), Variant(kNoRecovery));
   });
 }
 
@@ -368,6 +405,12 @@ Variant FileSplit::InvokeMember(const platform::MemberInfo& member, std::span<Va
     case kDispidVerify: return Variant(Verify());
     case kDispidVerifyReport: return Variant(VerifyReport());
     case kDispidSetNameOf: return Variant(SetNameOf(arguments[0].ToText()));
+    case kDispidRecovery:
+      if (!put) return Variant(Recovery());
+      PutRecovery(arguments[0].ToInteger16());
+      return {};
+    case kDispidRepair: return Variant(Repair());
+    case kDispidRebuilt: return Variant(Rebuilt());
     default: break;
   }
   throw platform::RuntimeError(platform::ErrorNumber::UnsupportedMember);

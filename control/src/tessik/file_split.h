@@ -71,6 +71,20 @@ class FileSplit final : public platform::StandardDispatch,
   void PutReplace(bool New_Replace) { replace_ = New_Replace; }
   std::string SetBase() const { return setBase_; }
   void PutSetBase(std::string New_SetBase) { setBase_ = std::move(New_SetBase); }
+  // Recovery fragments' worth of PAR2 data a split writes beside the set,
+  // enough to rebuild that many lost fragments; 0, the default, for none.
+  // Negative raises error 5; more than the split makes raises error 5 when
+  // the split starts, before anything is written.
+  std::int16_t Recovery() const { return recovery_; }
+  void PutRecovery(std::int16_t New_Recovery);
+  // Rebuilds the missing or damaged fragments of OutputFile's set on disk
+  // from its recovery data, with no box: true when all are sound after it
+  // (Rebuilt names those rebuilt); false when OutputFile is empty or the
+  // repair was not done, VerifyReport then saying why.
+  bool Repair();
+  // The fragments the last Join or Repair rebuilt from the set's recovery
+  // data ("<set>.par2"), a file name a line; empty when none was.
+  std::string Rebuilt() const { return rebuilt_; }
   std::string SetFolder() const { return setFolder_; }
   void PutSetFolder(std::string New_SetFolder);
   // What SplitToFit makes of InputFile as it is now: how many fragments (0
@@ -174,6 +188,8 @@ class FileSplit final : public platform::StandardDispatch,
   bool checksums_ = true;
   std::int64_t partSizeLimit_ = 0;
   std::string setFolder_;
+  std::int16_t recovery_ = 0;
+  std::string rebuilt_;
   std::string setBase_;  // not saved: it names one join's source
   bool replace_ = true;  // not saved: a host's answer for one join
   bool workerThread_ = true;

@@ -48,10 +48,14 @@ constexpr char kSetFolderHelp[] =
 constexpr char kChecksumsHelp[] =
     "Write a checksum file with each split and verify each join against one";
 
+constexpr std::array<ParameterInfo, 1> kNewRecovery = {{{"New_Recovery", DeclaredType::Integer16}}};
+constexpr char kRecoveryHelp[] =
+    "Recovery fragments' worth of PAR2 data a split writes beside the set; 0 for none";
+
 constexpr std::array<ParameterInfo, 1> kSetNameOfParameters = {{{"Name", DeclaredType::String}}};
 
 // In slot order.
-constexpr std::array<MemberInfo, 34> kMembers = {{
+constexpr std::array<MemberInfo, 38> kMembers = {{
     {kDispidInputFile, MemberKind::PropertyGet, "InputFile", {}, DeclaredType::String, false,
      kInputFileHelp},
     {kDispidInputFile, MemberKind::PropertyPut, "InputFile", kNewInputFile, DeclaredType::None,
@@ -118,6 +122,14 @@ constexpr std::array<MemberInfo, 34> kMembers = {{
     {kDispidReplace, MemberKind::PropertyGet, "Replace", {}, DeclaredType::Boolean, true, kReplaceHelp},
     {kDispidReplace, MemberKind::PropertyPut, "Replace", kNewReplace, DeclaredType::None, true,
      kReplaceHelp},
+    {kDispidRecovery, MemberKind::PropertyGet, "Recovery", {}, DeclaredType::Integer16, false,
+     kRecoveryHelp},
+    {kDispidRecovery, MemberKind::PropertyPut, "Recovery", kNewRecovery, DeclaredType::None, false,
+     kRecoveryHelp},
+    {kDispidRepair, MemberKind::Method, "Repair", {}, DeclaredType::Boolean, false,
+     "Rebuild the missing or damaged fragments of OutputFile's set from its recovery data"},
+    {kDispidRebuilt, MemberKind::PropertyGet, "Rebuilt", {}, DeclaredType::String, true,
+     "Fragments the last Join or Repair rebuilt from the recovery data, a line each"},
 }};
 
 constexpr std::array<ParameterInfo, 3> kProgressParameters = {{

@@ -43,6 +43,9 @@ inline constexpr platform::DispatchId kDispidVerifyReport = 0x68030017;
 inline constexpr platform::DispatchId kDispidSetNameOf = 0x60030018;
 inline constexpr platform::DispatchId kDispidSetBase = 0x68030019;
 inline constexpr platform::DispatchId kDispidReplace = 0x6803001A;
+inline constexpr platform::DispatchId kDispidRecovery = 0x6803001B;
+inline constexpr platform::DispatchId kDispidRepair = 0x6003001C;
+inline constexpr platform::DispatchId kDispidRebuilt = 0x6803001D;
 // The events FileSplit sends to a connected host.
 inline constexpr platform::DispatchId kDispidProgress = 1;
 
