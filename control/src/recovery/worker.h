@@ -1,0 +1,58 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace control::par2 {
+
+// A thread that runs jobs in the order given, so that hashing runs beside
+// the field work of the caller's thread.
+class Worker {
+ public:
+  Worker();
+  // Runs what is queued, then ends the thread.
+  ~Worker();
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  // Queues `job`; its number, for WaitFor.
+  std::uint64_t Post(std::function<void()> job);
+  // Waits until job `number` and those before it have run; raises what a
+  // job raised.
+  void WaitFor(std::uint64_t number);
+  void WaitForAll() { WaitFor(posted_); }
+
+ private:
+  void Run();
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::function<void()>> queue_;
+  std::uint64_t posted_ = 0;
+  std::uint64_t finished_ = 0;
+  bool stopping_ = false;
+  std::exception_ptr failure_;
+  std::thread thread_;
+};
+
+// A buffer of bytes aligned for the field library's vector instructions.
+struct AlignedFree {
+  void operator()(unsigned char* bytes) const { std::free(bytes); }
+};
+using Buffer = std::unique_ptr<unsigned char[], AlignedFree>;
+Buffer MakeBuffer(std::int64_t bytes);
+
+// The bytes a stripe spans within each slice of `sliceSize` when `buffers`
+// buffers of it are held: at most kStripeBytes and about 64 MiB in all, a
+// multiple of 64 unless it is the whole slice.
+std::int64_t StripeBytes(std::int64_t sliceSize, std::int64_t buffers);
+
+}  // namespace control::par2
