@@ -4,6 +4,7 @@
 #include <platform/runtime_error.h>
 
 #include <algorithm>
+#include <regex>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -43,12 +44,19 @@ std::string SetNameOf(const std::string& memberPath) {
   if (memberPath.ends_with(kChecksumEnding)) {
     return memberPath.substr(0, memberPath.size() - kChecksumEnding.size());
   }
+  // The recovery data: "film.avi.par2" and "film.avi.volA+B.par2".
+  static const std::regex kRecoveryFile(R"((.+?)(\.vol[0-9]+\+[0-9]+)?\.par2)");
+  std::smatch recovery;
+  if (std::regex_match(memberPath, recovery, kRecoveryFile)) return recovery[1].str();
   const std::size_t dot = memberPath.find_last_of('.');
   if (dot == std::string::npos || dot == 0) return memberPath;
   const int number = FragmentNumberOf(std::string_view(memberPath).substr(dot + 1));
   if (number == 0) return memberPath;
   std::string base = memberPath.substr(0, dot);
-  return number == 1 || IsRegularFile(FragmentName(base, 1)) ? base : memberPath;
+  // A set that lost fragment 1 is still known by its checksum or recovery data.
+  const bool member = number == 1 || IsRegularFile(FragmentName(base, 1)) ||
+                      IsRegularFile(base + std::string(kChecksumEnding)) || IsRegularFile(base + ".par2");
+  return member ? base : memberPath;
 }
 
 int NextFragmentNumber(int number) {

@@ -22,9 +22,10 @@ inline constexpr int kHoleLookAhead = 10;
 std::string FragmentName(const std::string& basePath, int number);
 
 // The file that the set member `memberPath` rebuilds: the path without a
-// final ".sha256" (the set's checksum file), or without a final ".N" (N from
-// 1 to kLargestSetSize, no leading zeros) when N is 1 or the result's ".1" is
-// a regular file; otherwise the path itself. Only the last name of the path
+// final ".sha256" (the set's checksum file), ".par2" or ".volA+B.par2" (its
+// recovery data), or without a final ".N" (N from 1 to kLargestSetSize, no
+// leading zeros) when N is 1 or the result's ".1", ".sha256" or ".par2" is a
+// regular file; otherwise the path itself. Only the last name of the path
 // counts ("copias.1/filme.avi.1" gives "copias.1/filme.avi"); a look-up that
 // fails is taken for no file, so this never raises.
 std::string SetNameOf(const std::string& memberPath);
