@@ -90,7 +90,7 @@ void AttachPresetMenu(QLineEdit* field, const std::function<void(int)>& recovery
     QObject::connect(choice, &QAction::triggered, field, [recoveryChosen, count] { recoveryChosen(count); });
   }
   QAction* arrow = field->addAction(field->style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
-  arrow->setToolTip(QStringLiteral("Tamanho de cada parte para um suporte"));
+  arrow->setToolTip(QStringLiteral("Tamanho de cada parte para um suporte; dados de recuperação"));
   new PresetArrow(field, menu, arrow);
 }
 

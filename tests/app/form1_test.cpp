@@ -123,6 +123,13 @@ class Form1Test : public Form1Scenarios {
            "Text2=$/stick/film avi|has:stick/film avi.2|no:film avi.1|click:Command4|box=Talhaz\t0\tJunção Completa!\\nVerificado com "
            "film avi.sha256|same:stick/film avi=300001|pick:$/film avi|click:Command1|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!\\n2 partes em $, verificáveis com film avi.sha256|has:film avi.1";
+    QTest::newRow("recovery data from the parts field's menu: written with the set, a lost part rebuilt by Juntar")
+        << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|preset:1 parte|click:Command5|"
+           "box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com film avi.sha256, recuperáveis com film avi.par2|"
+           "has:film avi.vol0+1.par2|rm:film avi.2|rm:film avi|click:Command4|box=Talhaz\t0\tJunção Completa!\\n"
+           "film avi.2 reconstruído com film avi.par2\\nVerificado com film avi.sha256|same:film avi=300001|"
+           "preset:Nenhuns|click:Command5|box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com film avi.sha256|"
+           "no:film avi.par2";
     QTest::newRow("a set with a hole: the join refused, Abrir as it was")
         << "file:film avi=300001|pick:$/film avi|click:Command1|set:Text3=3|click:Command5|"
            "box=Talhaz\t0\tDivisão Completa!\\n3 partes em $, verificáveis com film avi.sha256|rm:film avi.2|rm:film avi.sha256|pick:$/film avi.1|click:Command1|"

@@ -107,7 +107,7 @@ EOF
 check "a terminal shows the progress line" eval 'script -qec "$TESSIK_CLI split slow -n 2" /dev/null | grep -q "100%"'
 
 check "the completion offers the verbs, the options of a verb and the media" eval '
-  [ "$(bash -c "source $completion; COMP_WORDS=(tessik \"\"); COMP_CWORD=1; _tessik; echo \${COMPREPLY[*]}")" = "split join check --help --version" ] &&
+  [ "$(bash -c "source $completion; COMP_WORDS=(tessik \"\"); COMP_CWORD=1; _tessik; echo \${COMPREPLY[*]}")" = "split join check repair --help --version" ] &&
   [ "$(bash -c "source $completion; COMP_WORDS=(tessik join --f); COMP_CWORD=2; _tessik; echo \${COMPREPLY[*]}")" = "--force" ] &&
   [ "$(bash -c "source $completion; COMP_WORDS=(tessik split f --fit d); COMP_CWORD=4; _tessik; echo \${COMPREPLY[*]}")" = "dvd dvd-dl" ]'
 report
