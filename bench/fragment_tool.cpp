@@ -5,7 +5,8 @@
 // progress report is written to standard output as "DONE TOTAL"; with --exact
 // a split makes exactly PARTS fragments of ceil(length / PARTS) bytes (the
 // last one shorter) instead of taking the component's part size, and is bad
-// usage when the file cannot be cut into exactly PARTS.
+// usage when the file cannot be cut into exactly PARTS; with --recovery=K a
+// split writes recovery data that rebuilds any K fragments.
 // Exit status: 0 done, 1 the engine reported failure (the reason on standard
 // error), 2 a runtime error, 3 bad usage.
 #include <control/fragment_set.h>
@@ -23,7 +24,7 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: fragment-tool [--plain] [--progress] [--exact] split FILE PARTS\n"
+  std::fputs("usage: fragment-tool [--plain] [--progress] [--exact] [--recovery=K] split FILE PARTS\n"
              "       fragment-tool [--plain] [--progress] join FILE\n",
              stderr);
   return 3;
@@ -55,6 +56,10 @@ int Run(int argc, char** argv) {
       options.checksums = false;
     } else if (option == "--exact") {
       exact = true;
+    } else if (option.starts_with("--recovery=")) {
+      const std::string_view count = option.substr(option.find('=') + 1);
+      const auto [end, error] = std::from_chars(count.begin(), count.end(), options.recovery);
+      if (error != std::errc() || end != count.end()) return Usage();
     } else if (option == "--progress") {
       options.progress = [](std::int64_t done, std::int64_t total) {
         std::printf("%lld %lld\n", static_cast<long long>(done), static_cast<long long>(total));

@@ -64,35 +64,24 @@ std::optional<std::vector<int>> PositionsOf(const std::vector<par2::InputFile>& 
   return positions;
 }
 
-// Says, through `failure`, a stop or error raised in a progress report, so
-// that the work it interrupts ends first and the stop is raised after it.
-class Reports {
- public:
-  explicit Reports(ProgressMeter& meter, std::int64_t scale) : meter_(meter), scale_(scale) {}
-
-  par2::Progress Function() {
-    return [this](std::int64_t done, std::int64_t total) {
-      try {
-        const double share = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1;
-        meter_.Update(static_cast<std::int64_t>(share * static_cast<double>(scale_)));
-        return false;
-      } catch (...) {
-        failure_ = std::current_exception();
-        return true;
-      }
-    };
-  }
-  void RaiseAny() const {
-    if (failure_) std::rethrow_exception(failure_);
-  }
-
- private:
-  ProgressMeter& meter_;
-  std::int64_t scale_;
-  std::exception_ptr failure_;
-};
-
 }  // namespace
+
+par2::Progress Reports::Function() {
+  return [this](std::int64_t done, std::int64_t total) {
+    try {
+      const double share = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1;
+      meter_.Update(static_cast<std::int64_t>(share * static_cast<double>(scale_)));
+      return false;
+    } catch (...) {
+      failure_ = std::current_exception();
+      return true;
+    }
+  };
+}
+
+void Reports::RaiseAny() const {
+  if (failure_) std::rethrow_exception(failure_);
+}
 
 std::vector<std::string> RecoveryFilesOf(const std::string& basePath) {
   const std::string baseName = FileNameOf(basePath);

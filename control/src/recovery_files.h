@@ -9,6 +9,7 @@
 
 #include <platform/file_rules.h>
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <utility>
@@ -39,6 +40,21 @@ struct SetRecovery {
 // is there, or when what is there describes other files than fragments 1 to
 // N of that set, with N its files' count (such files are not this set's).
 std::optional<SetRecovery> ReadRecovery(const std::string& basePath);
+
+// Passes the progress of a pass over recovery data to `meter`, as a share of
+// `scale` bytes. A stop or an error raised by the meter ends the pass (its
+// function answers true) and is raised by RaiseAny once the pass let go.
+class Reports {
+ public:
+  Reports(ProgressMeter& meter, std::int64_t scale) : meter_(meter), scale_(scale) {}
+  par2::Progress Function();
+  void RaiseAny() const;
+
+ private:
+  ProgressMeter& meter_;
+  std::int64_t scale_;
+  std::exception_ptr failure_;
+};
 
 // A file of the set's folder with the identity it had when it was looked at.
 using Seen = std::pair<std::string, platform::FileIdentity>;

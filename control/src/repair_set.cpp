@@ -33,18 +33,11 @@ std::vector<int> LostFragments(const std::string& basePath, const SetRecovery& r
     paths[static_cast<std::size_t>(recovery.positions[static_cast<std::size_t>(number - 1)])] =
         FragmentName(basePath, number);
   }
-  std::exception_ptr stopped;
-  const auto damaged = par2::Damaged(recovery.description, paths,
-                                     [&](std::int64_t done, std::int64_t) {
-                                       try {
-                                         meter.Update(done);
-                                         return false;
-                                       } catch (...) {
-                                         stopped = std::current_exception();
-                                         return true;
-                                       }
-                                     });
-  if (stopped) std::rethrow_exception(stopped);
+  std::int64_t total = 0;
+  for (const auto& file : recovery.description.files) total += file.length;
+  Reports reports(meter, total);
+  const auto damaged = par2::Damaged(recovery.description, paths, reports.Function());
+  reports.RaiseAny();
   std::vector<int> lost;
   for (const int position : damaged.value_or(std::vector<int>{})) {
     const auto at = std::ranges::find(recovery.positions, position);
@@ -56,18 +49,10 @@ std::vector<int> LostFragments(const std::string& basePath, const SetRecovery& r
 
 std::string RepairVerdict(const std::string& basePath, const SetRecovery& recovery,
                           const std::vector<int>& lost, ProgressMeter& meter) {
-  std::exception_ptr stopped;
-  const std::vector<std::uint32_t> intact =
-      par2::IntactBlocks(recovery.blocks, [&](std::int64_t done, std::int64_t) {
-        try {
-          meter.Update(done);
-          return false;
-        } catch (...) {
-          stopped = std::current_exception();
-          return true;
-        }
-      });
-  if (stopped) std::rethrow_exception(stopped);
+  const auto total = static_cast<std::int64_t>(recovery.blocks.size()) * recovery.description.sliceSize;
+  Reports reports(meter, total);
+  const std::vector<std::uint32_t> intact = par2::IntactBlocks(recovery.blocks, reports.Function());
+  reports.RaiseAny();
   std::size_t slices = 0;
   for (const int number : lost) slices += recovery.Fragment(number).slices.size();
   if (slices <= intact.size()) return recovery.index + " can rebuild " + NamesOf(basePath, lost);
