@@ -201,7 +201,7 @@ Result Attempt::Run(const std::vector<RecoveryBlock>& chosen, std::vector<std::u
         Source& source = sources[s - present_.size()];
         const std::int64_t got = ReadAt(source.descriptor, bytes, count, source.block.dataOffset + start);
         source.shortRead = source.shortRead || got != count;
-        posted[next] = worker.Post([&source, bytes, count] {
+        posted[next] = worker.Post(&source, [&source, bytes, count] {
           source.hash.Add(bytes, static_cast<std::size_t>(count));
         });
       }
@@ -211,7 +211,11 @@ Result Attempt::Run(const std::vector<RecoveryBlock>& chosen, std::vector<std::u
       if (progress_ && progress_(done, total)) return {false, true, {}, {}};
     }
     for (std::size_t j = 0; j < n; ++j) {
-      hashes[j].Add(outputs[j].get(), static_cast<std::size_t>(count));
+      worker.Post(&hashes[j], [&hashes, &outputs, j, count] {
+        hashes[j].Add(outputs[j].get(), static_cast<std::size_t>(count));
+      });
+    }
+    for (std::size_t j = 0; j < n; ++j) {
       const InputFile& file = description_.files[static_cast<std::size_t>(lost_[j].file)];
       const std::int64_t offset = lost_[j].index * sliceSize + start;
       const std::int64_t have = std::clamp<std::int64_t>(file.length - offset, 0, count);
@@ -220,6 +224,7 @@ Result Attempt::Run(const std::vector<RecoveryBlock>& chosen, std::vector<std::u
         return {false, false, file.name + " could not be written (" + ErrorText(errno, "the disk is full") + ")", {}};
       }
     }
+    worker.WaitForAll();  // before the sums are cleared for the next stripe
   }
   worker.WaitForAll();
   for (Source& source : sources) {

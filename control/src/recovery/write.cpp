@@ -205,7 +205,7 @@ Result Write(const SetToProtect& set, const std::string& creator, int index,
       if (have > 0 && !read(work.index, start, bytes, have)) return Failed(ReadFailure(work.file.name));
       std::memset(bytes + have, 0, static_cast<std::size_t>(count - have));
       const bool ends = have > 0 && start + have == work.file.length;
-      posted[next] = worker.Post([&work, bytes, have, count, ends] {
+      posted[next] = worker.Post(&work, [&work, bytes, have, count, ends] {
         HashPiece(work, bytes, have, count, ends);
       });
       const std::int64_t used = (have + 3) / 4 * 4;
@@ -217,12 +217,17 @@ Result Write(const SetToProtect& set, const std::string& creator, int index,
       if (progress && progress(done, total)) return Result{false, true, {}, {}};
     }
     for (Output& output : outputs) {
-      output.hash.Add(output.sum.get(), static_cast<std::size_t>(count));
+      worker.Post(&output, [&output, count] {
+        output.hash.Add(output.sum.get(), static_cast<std::size_t>(count));
+      });
+    }
+    for (Output& output : outputs) {
       if (!WriteAt(output.descriptor, output.sum.get(), count,
                    output.packetOffset + kRecoveryDataOffset + start)) {
         return Failed(WriteFailure());
       }
     }
+    worker.WaitForAll();  // before the sums are cleared for the next stripe
   }
   worker.WaitForAll();
   for (std::size_t i = 0; i < files.size(); ++i) {
