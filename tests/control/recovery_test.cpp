@@ -163,6 +163,7 @@ TEST(Recovery, Par2VerifiesAndRepairsWhatWriteMade) {
       {{20000, 20000, 20000, 1234}, 2, {"f.2"}, {"f.4"}},
       {{5, 5, 5, 5, 5, 5, 3}, 3, {"f.1", "f.7"}, {"f.3"}},
       {{100003, 100003, 100003}, 1, {}, {"f.2"}},
+      {{7, 0, 7}, 1, {"f.1"}, {}},  // an empty fragment stays out of the set
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lengths.size());

@@ -109,7 +109,9 @@ struct Result {
 };
 
 // The files of a set to protect, in the set's order, with their lengths, and
-// the slice size: a multiple of 4 no shorter than the longest file.
+// the slice size: a multiple of 4 no shorter than the longest file. Files of
+// no bytes are left out of the recovery set written (other PAR2 tools take
+// an empty file that a set names for a damaged one).
 struct SetToProtect {
   std::vector<std::string> names;  // file names as stored, no folder
   std::vector<std::int64_t> lengths;
