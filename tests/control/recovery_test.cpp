@@ -170,6 +170,11 @@ TEST(Recovery, Par2VerifiesAndRepairsWhatWriteMade) {
     Set set(c.lengths);
     ASSERT_TRUE(set.Write(c.k, SliceSizeFor(c.lengths[0])).done);
     EXPECT_EQ(set.Par2("verify -q f.par2"), 0);
+    // par2's own set of the same files: the same main packet, so the same set ID
+    const std::string slice = std::to_string(SliceSizeFor(c.lengths[0]));
+    ASSERT_EQ(set.Par2("create -q -s" + slice + " -c1 p.par2 f.[0-9]*"), 0);
+    EXPECT_EQ(Read({set.dir / "p.par2"}).description->setId, Read({set.dir / "f.par2"}).description->setId);
+    for (const char* name : {"p.par2", "p.vol0+1.par2"}) std::filesystem::remove(set.dir / name);
     for (const std::string& name : c.removed) std::filesystem::remove(set.dir / name);
     for (const std::string& name : c.damaged) set.Damage(name, 2);
     const Description description = *Read(set.Par2Files()).description;
