@@ -29,14 +29,16 @@ struct Set {
   explicit Set(const std::vector<std::int64_t>& lengths) {
     for (std::size_t i = 0; i < lengths.size(); ++i) {
       names.push_back("f." + std::to_string(i + 1));
-      contents.push_back(PatternBytes(static_cast<std::size_t>(lengths[i]), static_cast<std::uint32_t>(i + 7)));
+      const auto seed = static_cast<std::uint32_t>(i + 7);
+      contents.push_back(PatternBytes(static_cast<std::size_t>(lengths[i]), seed));
       WriteBytes(dir / names[i], contents[i]);
     }
   }
   Reader ReadFiles(const std::vector<std::string>& order) const {
     return [this, order](int index, std::int64_t offset, unsigned char* bytes, std::int64_t count) {
       const int fd = open((dir / order[static_cast<std::size_t>(index)]).c_str(), O_RDONLY);
-      const bool read = fd >= 0 && pread(fd, bytes, static_cast<std::size_t>(count), offset) == count;
+      const bool read = fd >= 0 && pread(fd, bytes, static_cast<std::size_t>(count), offset) ==
+                                       static_cast<ssize_t>(count);
       if (fd >= 0) close(fd);
       return read;
     };
@@ -45,9 +47,12 @@ struct Set {
     std::vector<std::int64_t> lengths;
     for (const std::string& c : contents) lengths.push_back(static_cast<std::int64_t>(c.size()));
     std::vector<int> fds;
-    for (const VolumeName& v : FileNames("f", k)) fds.push_back(open((dir / v.name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    for (const VolumeName& v : FileNames("f", k)) {
+      fds.push_back(open((dir / v.name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    }
     const std::vector<int> volumes(fds.begin() + 1, fds.end());
-    Result result = control::par2::Write({names, lengths, sliceSize, k}, "recovery_test", fds[0], volumes, ReadFiles(names), {});
+    Result result = control::par2::Write({names, lengths, sliceSize, k}, "recovery_test", fds[0],
+                                         volumes, ReadFiles(names), {});
     for (const int fd : fds) close(fd);
     return result;
   }
@@ -67,26 +72,32 @@ struct Set {
     std::vector<std::string> order;
     std::vector<int> lostIndices;
     for (const InputFile& file : found.description->files) {
-      if (std::find(lost.begin(), lost.end(), file.name) != lost.end()) lostIndices.push_back(static_cast<int>(order.size()));
+      if (std::find(lost.begin(), lost.end(), file.name) != lost.end()) {
+        lostIndices.push_back(static_cast<int>(order.size()));
+      }
       order.push_back(file.name);
     }
     std::map<int, std::string> rebuilt;
-    const Writer write = [&](int index, std::int64_t offset, const unsigned char* bytes, std::int64_t count) {
+    const Writer write = [&](int index, std::int64_t offset, const unsigned char* bytes,
+                             std::int64_t count) {
       std::string& file = rebuilt[index];
       file.resize(std::max(file.size(), static_cast<std::size_t>(offset + count)));
       std::memcpy(file.data() + offset, bytes, static_cast<std::size_t>(count));
       return true;
     };
-    const Result result = control::par2::Rebuild(*found.description, found.blocks, lostIndices, ReadFiles(order), write, {});
+    const Result result = control::par2::Rebuild(*found.description, found.blocks, lostIndices,
+                                                 ReadFiles(order), write, {});
     bool same = rebuilt.size() == lost.size();
     for (const auto& [index, bytes] : rebuilt) {
-      const auto at = std::find(names.begin(), names.end(), order[static_cast<std::size_t>(index)]) - names.begin();
+      const std::string& name = order[static_cast<std::size_t>(index)];
+      const auto at = std::find(names.begin(), names.end(), name) - names.begin();
       same = same && bytes == contents[static_cast<std::size_t>(at)];
     }
     return {result, same};
   }
   int Par2(const std::string& arguments) const {
-    return std::system(("cd '" + dir.path() + "' && par2 " + arguments + " >/dev/null 2>&1").c_str());
+    const std::string command = "cd '" + dir.path() + "' && par2 " + arguments + " >/dev/null 2>&1";
+    return std::system(command.c_str());
   }
   void Damage(const std::string& name, std::int64_t offset) const {
     std::string bytes = ReadBytes(dir / name);
@@ -123,7 +134,8 @@ TEST(Recovery, NamesAsPar2NamesThem) {
   const struct { int k; std::vector<std::string> volumes; } cases[] = {
       {1, {"vol0+1"}}, {2, {"vol0+1", "vol1+1"}}, {3, {"vol0+1", "vol1+2"}},
       {7, {"vol0+1", "vol1+2", "vol3+4"}}, {15, {"vol00+1", "vol01+2", "vol03+4", "vol07+8"}},
-      {100, {"vol000+01", "vol001+02", "vol003+04", "vol007+08", "vol015+16", "vol031+32", "vol063+37"}},
+      {100,
+       {"vol000+01", "vol001+02", "vol003+04", "vol007+08", "vol015+16", "vol031+32", "vol063+37"}},
   };
   for (const auto& c : cases) {
     std::vector<std::string> expected{"film.avi.par2"};
@@ -133,19 +145,26 @@ TEST(Recovery, NamesAsPar2NamesThem) {
     EXPECT_EQ(names, expected) << c.k;
     for (const std::string& name : names) EXPECT_TRUE(IsFileNameOf("film.avi", name)) << name;
   }
-  for (const char* other : {"film.avi.1", "film.avi.vol+1.par2", "film.avi.vol1-2.par2", "film.par2"}) {
+  for (const char* other :
+       {"film.avi.1", "film.avi.vol+1.par2", "film.avi.vol1-2.par2", "film.par2"}) {
     EXPECT_FALSE(IsFileNameOf("film.avi", other)) << other;
   }
 }
 
 // Write, then Rebuild k lost fragments out of k recovery slices.
 TEST(Recovery, RebuildInvertsWrite) {
-  const struct { std::vector<std::int64_t> lengths; int k; std::vector<std::string> lost; } cases[] = {
+  const struct {
+    std::vector<std::int64_t> lengths;
+    int k;
+    std::vector<std::string> lost;
+  } cases[] = {
       {{1}, 1, {"f.1"}},
       {{4, 4, 3}, 2, {"f.1", "f.3"}},
       {{70001, 70001, 70001, 5}, 3, {"f.1", "f.2", "f.4"}},
       {{9000000, 9000000, 123457}, 3, {"f.1", "f.2", "f.3"}},  // stripes; the last short
-      {{1000, 999, 998, 997, 996, 995, 994, 10}, 8, {"f.1", "f.2", "f.3", "f.4", "f.5", "f.6", "f.7", "f.8"}},
+      {{1000, 999, 998, 997, 996, 995, 994, 10},
+       8,
+       {"f.1", "f.2", "f.3", "f.4", "f.5", "f.6", "f.7", "f.8"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lengths.size());
@@ -159,7 +178,11 @@ TEST(Recovery, RebuildInvertsWrite) {
 
 // What Write makes, par2 verifies, and repairs from, byte for byte.
 TEST(Recovery, Par2VerifiesAndRepairsWhatWriteMade) {
-  const struct { std::vector<std::int64_t> lengths; int k; std::vector<std::string> removed, damaged; } cases[] = {
+  const struct {
+    std::vector<std::int64_t> lengths;
+    int k;
+    std::vector<std::string> removed, damaged;
+  } cases[] = {
       {{20000, 20000, 20000, 1234}, 2, {"f.2"}, {"f.4"}},
       {{5, 5, 5, 5, 5, 5, 3}, 3, {"f.1", "f.7"}, {"f.3"}},
       {{100003, 100003, 100003}, 1, {}, {"f.2"}},
@@ -173,7 +196,8 @@ TEST(Recovery, Par2VerifiesAndRepairsWhatWriteMade) {
     // par2's own set of the same files: the same main packet, so the same set ID
     const std::string slice = std::to_string(SliceSizeFor(c.lengths[0]));
     ASSERT_EQ(set.Par2("create -q -s" + slice + " -c1 p.par2 f.[0-9]*"), 0);
-    EXPECT_EQ(Read({set.dir / "p.par2"}).description->setId, Read({set.dir / "f.par2"}).description->setId);
+    EXPECT_EQ(Read({set.dir / "p.par2"}).description->setId,
+              Read({set.dir / "f.par2"}).description->setId);
     for (const char* name : {"p.par2", "p.vol0+1.par2"}) std::filesystem::remove(set.dir / name);
     for (const std::string& name : c.removed) std::filesystem::remove(set.dir / name);
     for (const std::string& name : c.damaged) set.Damage(name, 2);
@@ -189,7 +213,11 @@ TEST(Recovery, Par2VerifiesAndRepairsWhatWriteMade) {
 
 // What par2 makes, Read and Rebuild use: one slice a file or several.
 TEST(Recovery, RebuildsFromWhatPar2Made) {
-  const struct { std::vector<std::int64_t> lengths; int slice, k; std::vector<std::string> lost; } cases[] = {
+  const struct {
+    std::vector<std::int64_t> lengths;
+    int slice, k;
+    std::vector<std::string> lost;
+  } cases[] = {
       {{30000, 30000, 30000, 17}, 30000, 2, {"f.2", "f.4"}},
       {{10001, 10001, 7}, 10004, 1, {"f.1"}},
       {{30000, 29999, 123}, 4000, 9, {"f.2", "f.3"}},  // 8 slices and 1 slice lost
@@ -197,7 +225,8 @@ TEST(Recovery, RebuildsFromWhatPar2Made) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.slice);
     Set set(c.lengths);
-    ASSERT_EQ(set.Par2("create -q -s" + std::to_string(c.slice) + " -c" + std::to_string(c.k) + " f.par2 f.*"), 0);
+    const std::string sizes = "-s" + std::to_string(c.slice) + " -c" + std::to_string(c.k);
+    ASSERT_EQ(set.Par2("create -q " + sizes + " f.par2 f.*"), 0);
     const auto [result, same] = set.Rebuild(c.lost);
     EXPECT_TRUE(result.done) << result.reason;
     EXPECT_TRUE(same);
@@ -207,12 +236,22 @@ TEST(Recovery, RebuildsFromWhatPar2Made) {
 // Damaged packets are skipped; a damaged recovery slice is left out, and
 // the rebuild refuses when too few remain, never claiming a wrong file.
 TEST(Recovery, DamageIsSkippedOrRefusedWithTheReason) {
-  const struct { int k; std::vector<std::string> lost; const char* file; std::int64_t damagedAt; bool done; std::vector<std::uint32_t> damagedBlocks; const char* reason; } cases[] = {
+  const struct {
+    int k;
+    std::vector<std::string> lost;
+    const char* file;
+    std::int64_t damagedAt;
+    bool done;
+    std::vector<std::uint32_t> damagedBlocks;
+    const char* reason;
+  } cases[] = {
       {3, {"f.1"}, "f.vol0+1.par2", 100, true, {0}, ""},  // in the recovery data
-      {3, {"f.1", "f.2", "f.3"}, "f.vol0+1.par2", 100, false, {0}, "3 fragments are lost, and the recovery data rebuilds at most 2: f.vol0+1.par2 is damaged"},
-      {2, {"f.1", "f.2", "f.3"}, "", -1, false, {}, "3 fragments are lost, and the recovery data rebuilds at most 2"},
+      {3, {"f.1", "f.2", "f.3"}, "f.vol0+1.par2", 100, false, {0},
+       "3 fragments are lost, and the recovery data rebuilds at most 2: f.vol0+1.par2 is damaged"},
+      {2, {"f.1", "f.2", "f.3"}, "", -1, false, {},
+       "3 fragments are lost, and the recovery data rebuilds at most 2"},
       {1, {"f.3"}, "f.par2", 140 + 64 + 48, true, {}, ""},  // the length a file description gives
-      {3, {"f.1"}, "f.2", 100, false, {}, "the rebuilt f.1 does not match its checksum"},  // f.2 not known damaged
+      {3, {"f.1"}, "f.2", 100, false, {}, "the rebuilt f.1 does not match its checksum"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);

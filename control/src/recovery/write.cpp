@@ -154,7 +154,8 @@ bool WritePackets(const SetToProtect& set, const Description& description,
   const auto names = FileNames("", set.recoveryCount);
   for (std::size_t v = 1; v < names.size(); ++v) {
     const std::int64_t after = names[v].count * (kRecoveryDataOffset + set.sliceSize);
-    if (!WriteAt(volumes[v - 1], packets.data(), static_cast<std::int64_t>(packets.size()), after)) {
+    if (!WriteAt(volumes[v - 1], packets.data(), static_cast<std::int64_t>(packets.size()),
+                 after)) {
       return false;
     }
   }
@@ -195,18 +196,19 @@ Result Write(const SetToProtect& set, const std::string& creator, int index,
   Worker worker;  // destroyed first: its jobs use the buffers and files above
   for (std::int64_t start = 0; start < set.sliceSize; start += stripe) {
     const std::int64_t count = std::min(stripe, set.sliceSize - start);
-    for (Output& output : outputs) std::memset(output.sum.get(), 0, static_cast<std::size_t>(count));
+    for (Output& output : outputs)
+      std::memset(output.sum.get(), 0, static_cast<std::size_t>(count));
     for (FileWork& work : files) {
       worker.WaitFor(posted[next]);
       unsigned char* bytes = buffers[next].get();
       const std::int64_t have = std::clamp<std::int64_t>(work.file.length - start, 0, count);
       errno = 0;
-      if (have > 0 && !read(work.index, start, bytes, have)) return Failed(ReadFailure(work.file.name));
+      if (have > 0 && !read(work.index, start, bytes, have))
+        return Failed(ReadFailure(work.file.name));
       std::memset(bytes + have, 0, static_cast<std::size_t>(count - have));
       const bool ends = have > 0 && start + have == work.file.length;
-      posted[next] = worker.Post(&work, [&work, bytes, have, count, ends] {
-        HashPiece(work, bytes, have, count, ends);
-      });
+      posted[next] = worker.Post(
+          &work, [&work, bytes, have, count, ends] { HashPiece(work, bytes, have, count, ends); });
       const std::int64_t used = (have + 3) / 4 * 4;
       for (Output& output : outputs) {
         MultiplyAdd(bytes, output.sum.get(), Power(work.constant, output.exponent), used);
@@ -234,7 +236,8 @@ Result Write(const SetToProtect& set, const std::string& creator, int index,
     file.md5 = files[i].file.md5;
     file.slices = {{files[i].hash.Finish(), files[i].crc}};
   }
-  if (!WritePackets(set, description, creator, index, volumes, outputs)) return Failed(WriteFailure());
+  if (!WritePackets(set, description, creator, index, volumes, outputs))
+    return Failed(WriteFailure());
   return Result{true, false, {}, {}};
 }
 
