@@ -10,7 +10,7 @@ namespace control::par2 {
 namespace {
 
 constexpr std::int64_t kMemoryBytes = std::int64_t{64} << 20;
-constexpr std::int64_t kSmallestStripe = std::int64_t{64} << 10;
+constexpr std::int64_t kSmallestStripe = 64;
 constexpr std::size_t kAlignment = 64;
 
 }  // namespace
