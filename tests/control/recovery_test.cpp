@@ -247,9 +247,9 @@ TEST(Recovery, DamageIsSkippedOrRefusedWithTheReason) {
   } cases[] = {
       {3, {"f.1"}, "f.vol0+1.par2", 100, true, {0}, ""},  // in the recovery data
       {3, {"f.1", "f.2", "f.3"}, "f.vol0+1.par2", 100, false, {0},
-       "3 fragments are lost, and the recovery data rebuilds at most 2: f.vol0+1.par2 is damaged"},
+       "3 fragments are lost and the recovery data rebuilds at most 2: f.vol0+1.par2 is damaged"},
       {2, {"f.1", "f.2", "f.3"}, "", -1, false, {},
-       "3 fragments are lost, and the recovery data rebuilds at most 2"},
+       "3 fragments are lost and the recovery data rebuilds at most 2"},
       {1, {"f.3"}, "f.par2", 140 + 64 + 48, true, {}, ""},  // the length a file description gives
       {3, {"f.1"}, "f.2", 100, false, {}, "the rebuilt f.1 does not match its checksum"},
   };

@@ -283,8 +283,8 @@ Result Rebuild(const Description& description, const std::vector<RecoveryBlock>&
     if (usable.size() < lostSlices.size()) {
       result.reason = Counted(lost.size(), "fragment is", "fragments are") + " lost";
       if (lostSlices.size() != lost.size())
-        result.reason += ", " + Counted(lostSlices.size(), "slice", "slices");
-      result.reason += ", and the recovery data rebuilds at most " + std::to_string(usable.size());
+        result.reason += " (" + Counted(lostSlices.size(), "slice", "slices") + ")";
+      result.reason += " and the recovery data rebuilds at most " + std::to_string(usable.size());
       if (lostSlices.size() != lost.size()) result.reason += " slices";
       for (const std::string& name : damagedNames) result.reason += ": " + name + " is damaged";
       return result;
