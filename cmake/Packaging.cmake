@@ -93,7 +93,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://talhaz.example.org/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Tessik loads libcrypto only to hash, so the libraries' own dependencies do
-# not name it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS libssl3)
+# Tessik loads libcrypto only to hash and libgf-complete only to compute
+# recovery data, so the libraries' own dependencies do not name them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, libgf-complete1")
 include(CPack)

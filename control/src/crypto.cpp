@@ -43,8 +43,8 @@ std::string LoadCrypto(Crypto& crypto) {
   void* library = dlopen(kCryptoLibrary, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     const char* reason = dlerror();
-    return std::string(kCryptoLibrary) + " does not load (" +
-           (reason != nullptr ? reason : "") + ")";
+    return std::string(kCryptoLibrary) + " does not load (" + (reason != nullptr ? reason : "") +
+           ")";
   }
   const bool bound = Bind(library, "OPENSSL_init_crypto", crypto.initialise) &&
                      Bind(library, "EVP_MD_CTX_new", crypto.newContext) &&
@@ -74,8 +74,8 @@ const Crypto& TheCrypto(const char* purpose) {
   static const std::string failure = LoadCrypto(crypto);
   if (!failure.empty()) {
     const auto number = static_cast<std::int32_t>(platform::ErrorNumber::CannotCreateObject);
-    throw platform::RuntimeError(number, std::string(platform::DescribeError(number)) + ": " +
-                                             purpose + ": " + failure);
+    throw platform::RuntimeError(
+        number, std::string(platform::DescribeError(number)) + ": " + purpose + ": " + failure);
   }
   return crypto;
 }

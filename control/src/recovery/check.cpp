@@ -22,7 +22,8 @@ constexpr std::int64_t kReadBytes = std::int64_t{4} << 20;
 // An open file, closed when this goes.
 struct OpenFile {
   int descriptor = -1;
-  explicit OpenFile(const std::string& path) : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  explicit OpenFile(const std::string& path)
+      : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
   ~OpenFile() {
     if (descriptor >= 0) close(descriptor);
   }
@@ -38,7 +39,8 @@ std::optional<bool> HashRange(int descriptor, std::int64_t offset, std::int64_t 
                               const Progress& progress) {
   const Buffer buffer = MakeBuffer(std::min(count, kReadBytes));
   while (count > 0) {
-    const ssize_t got = pread(descriptor, buffer.get(), static_cast<std::size_t>(std::min(count, kReadBytes)), offset);
+    const ssize_t got = pread(descriptor, buffer.get(),
+                              static_cast<std::size_t>(std::min(count, kReadBytes)), offset);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     hash.Add(buffer.get(), static_cast<std::size_t>(got));
@@ -59,7 +61,8 @@ std::vector<std::uint32_t> IntactBlocks(const std::vector<RecoveryBlock>& blocks
   for (const RecoveryBlock& block : blocks) {
     const OpenFile file(block.path);
     unsigned char length[8];
-    const bool read = file.descriptor >= 0 && pread(file.descriptor, length, 8, block.packetOffset + 8) == 8;
+    const bool read =
+        file.descriptor >= 0 && pread(file.descriptor, length, 8, block.packetOffset + 8) == 8;
     lengths.push_back(read ? static_cast<std::int64_t>(GetLittle(length, 8)) : 0);
     total += lengths.back();
   }
@@ -69,7 +72,8 @@ std::vector<std::uint32_t> IntactBlocks(const std::vector<RecoveryBlock>& blocks
     const OpenFile file(blocks[i].path);
     Md5 expected{};
     if (file.descriptor < 0 || lengths[i] < kRecoveryDataOffset ||
-        pread(file.descriptor, expected.data(), expected.size(), blocks[i].packetOffset + 16) != 16) {
+        pread(file.descriptor, expected.data(), expected.size(), blocks[i].packetOffset + 16) !=
+            16) {
       continue;
     }
     Md5Hash hash;
@@ -92,7 +96,8 @@ std::optional<std::vector<int>> Damaged(const Description& description,
     const InputFile& file = description.files[i];
     const OpenFile opened(i < paths.size() ? paths[i] : std::string());
     struct stat status {};
-    if (opened.descriptor < 0 || fstat(opened.descriptor, &status) != 0 || status.st_size != file.length) {
+    if (opened.descriptor < 0 || fstat(opened.descriptor, &status) != 0 ||
+        status.st_size != file.length) {
       damaged.push_back(static_cast<int>(i));
       done += file.length;
       continue;

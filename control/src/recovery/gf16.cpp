@@ -69,8 +69,7 @@ gf_t& TheField() {
   if (!failure.empty()) {
     const auto number = static_cast<std::int32_t>(platform::ErrorNumber::CannotCreateObject);
     throw platform::RuntimeError(
-        number,
-        std::string(platform::DescribeError(number)) + ": recovery data: " + failure);
+        number, std::string(platform::DescribeError(number)) + ": recovery data: " + failure);
   }
   return library.field;
 }

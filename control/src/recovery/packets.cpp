@@ -70,7 +70,9 @@ Bytes RecoveryHeader(const Md5& setId, std::uint32_t exponent, std::int64_t slic
 Bytes CriticalPackets(const Description& description, const std::string& creator) {
   const Md5& setId = description.setId;
   Bytes all = MakePacket(setId, kMainType, MainBody(description.sliceSize, description.files));
-  const auto append = [&all](const Bytes& packet) { all.insert(all.end(), packet.begin(), packet.end()); };
+  const auto append = [&all](const Bytes& packet) {
+    all.insert(all.end(), packet.begin(), packet.end());
+  };
   for (const InputFile& file : description.files) {
     Bytes body(file.id.begin(), file.id.end());
     body.insert(body.end(), file.md5.begin(), file.md5.end());
@@ -137,8 +139,8 @@ bool IsFileNameOf(const std::string& baseName, const std::string& name) {
   const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
   const std::size_t plus = middle.find('+');
   const auto digits = [](const std::string& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   return plus != std::string::npos && digits(middle.substr(0, plus)) &&
          digits(middle.substr(plus + 1));

@@ -109,7 +109,9 @@ struct Result {
 };
 
 // The files of a set to protect, in the set's order, with their lengths, and
-// the slice size: a multiple of 4 no shorter than the longest file.
+// the slice size: a multiple of 4 no shorter than the longest file. Files of
+// no bytes are left out of the recovery set written (other PAR2 tools take
+// an empty file that a set names for a damaged one).
 struct SetToProtect {
   std::vector<std::string> names;  // file names as stored, no folder
   std::vector<std::int64_t> lengths;
@@ -131,9 +133,11 @@ Result Write(const SetToProtect& set, const std::string& creator, int index,
 // read through `read` (index in description.files), and the recovery slices
 // `blocks`, writing their bytes through `write` (index in description.files,
 // exactly `length` bytes each, unpadded). Each rebuilt file is checked
-// against its MD5 before this returns done. Refused, saying how many slices
-// are lost and how many recovery slices are usable, when there are fewer
-// recovery slices than lost slices.
+// before this returns done: each of its slices against the slice's MD5, and
+// a file of one slice against its own MD5. The bytes are written as they
+// are rebuilt: when this does not return done, what it wrote is to be thrown
+// away. Refused, saying how many slices are lost and how many recovery
+// slices are usable, when there are fewer recovery slices than lost slices.
 Result Rebuild(const Description& description, const std::vector<RecoveryBlock>& blocks,
                const std::vector<int>& lost, const Reader& read, const Writer& write,
                const Progress& progress);

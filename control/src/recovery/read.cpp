@@ -25,7 +25,8 @@ constexpr std::int64_t kScanBytes = std::int64_t{1} << 20;
 // An open file, closed when this goes.
 struct OpenFile {
   int descriptor = -1;
-  explicit OpenFile(const std::string& path) : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  explicit OpenFile(const std::string& path)
+      : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
   ~OpenFile() {
     if (descriptor >= 0) close(descriptor);
   }
@@ -37,7 +38,8 @@ struct OpenFile {
 std::int64_t ReadAt(int descriptor, unsigned char* bytes, std::int64_t count, std::int64_t offset) {
   std::int64_t got = 0;
   while (got < count) {
-    const ssize_t part = pread(descriptor, bytes + got, static_cast<std::size_t>(count - got), offset + got);
+    const ssize_t part =
+        pread(descriptor, bytes + got, static_cast<std::size_t>(count - got), offset + got);
     if (part < 0 && errno == EINTR) continue;
     if (part < 0) return -1;
     if (part == 0) break;
@@ -48,7 +50,7 @@ std::int64_t ReadAt(int descriptor, unsigned char* bytes, std::int64_t count, st
 
 // The packets of every file, by set.
 struct Packets {
-  std::vector<Bytes> mains;  // whole packets, in the order found
+  std::vector<Bytes> mains;               // whole packets, in the order found
   std::map<Md5, Bytes> files, checksums;  // by set ID and file ID: the first found
   struct Block {
     Md5 setId;
@@ -85,7 +87,8 @@ std::int64_t TakePacket(int descriptor, const std::string& path, std::int64_t of
     if (length < kRecoveryDataOffset) return 0;
     unsigned char exponent[4];
     if (ReadAt(descriptor, exponent, 4, offset + kHeaderBytes) != 4) return 0;
-    packets.blocks.push_back({setId, length,
+    packets.blocks.push_back({setId,
+                              length,
                               {path, static_cast<std::uint32_t>(GetLittle(exponent, 4)), offset,
                                offset + kRecoveryDataOffset}});
     return length;  // its hash is checked as its data is read
@@ -93,7 +96,8 @@ std::int64_t TakePacket(int descriptor, const std::string& path, std::int64_t of
   if (length > kLargestPacket) return 0;
   Bytes packet(static_cast<std::size_t>(length));
   if (ReadAt(descriptor, packet.data(), length, offset) != length) return 0;
-  if (Md5Of(packet.data() + kHashedFrom, packet.size() - kHashedFrom) != Field(header + 16)) return 0;
+  if (Md5Of(packet.data() + kHashedFrom, packet.size() - kHashedFrom) != Field(header + 16))
+    return 0;
   const unsigned char* body = packet.data() + kHeaderBytes;
   const std::int64_t bodyBytes = length - kHeaderBytes;
   if (type == kMainType && bodyBytes >= 12) {
@@ -164,8 +168,8 @@ std::optional<Description> Describe(const Bytes& main, const Packets& packets) {
     const auto nameStart = file->second.begin() + kHeaderBytes + 56;
     input.name.assign(nameStart, std::find(nameStart, nameEnd, '\0'));
     const std::int64_t slices = SliceCount(input.length, description.sliceSize);
-    if (input.length < 0 || static_cast<std::int64_t>(sums->second.size()) <
-                                kHeaderBytes + 16 + slices * 20) {
+    if (input.length < 0 ||
+        static_cast<std::int64_t>(sums->second.size()) < kHeaderBytes + 16 + slices * 20) {
       return std::nullopt;
     }
     for (std::int64_t s = 0; s < slices; ++s) {

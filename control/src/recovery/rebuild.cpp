@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace control::par2 {
 
@@ -33,8 +34,11 @@ struct Source {
   bool shortRead = false;
   Source() = default;
   Source(Source&& other) noexcept
-      : block(std::move(other.block)), descriptor(std::exchange(other.descriptor, -1)),
-        expected(other.expected), hash(std::move(other.hash)), shortRead(other.shortRead) {}
+      : block(std::move(other.block)),
+        descriptor(std::exchange(other.descriptor, -1)),
+        expected(other.expected),
+        hash(std::move(other.hash)),
+        shortRead(other.shortRead) {}
   ~Source() {
     if (descriptor >= 0) close(descriptor);
   }
@@ -43,7 +47,8 @@ struct Source {
 std::int64_t ReadAt(int descriptor, unsigned char* bytes, std::int64_t count, std::int64_t offset) {
   std::int64_t got = 0;
   while (got < count) {
-    const ssize_t part = pread(descriptor, bytes + got, static_cast<std::size_t>(count - got), offset + got);
+    const ssize_t part =
+        pread(descriptor, bytes + got, static_cast<std::size_t>(count - got), offset + got);
     if (part < 0 && errno == EINTR) continue;
     if (part <= 0) break;
     got += part;
@@ -111,7 +116,11 @@ class Attempt {
   Attempt(const Description& description, const std::vector<Slice>& present,
           const std::vector<Slice>& lost, const Reader& read, const Writer& write,
           const Progress& progress)
-      : description_(description), present_(present), lost_(lost), read_(read), write_(write),
+      : description_(description),
+        present_(present),
+        lost_(lost),
+        read_(read),
+        write_(write),
         progress_(progress) {}
 
   Result Run(const std::vector<RecoveryBlock>& chosen, std::vector<std::uint32_t>& damaged);
@@ -136,7 +145,8 @@ bool Attempt::Coefficients(const std::vector<RecoveryBlock>& chosen) {
   const std::size_t n = lost_.size();
   std::vector<std::uint16_t> matrix(n * n);
   for (std::size_t r = 0; r < n; ++r) {
-    for (std::size_t j = 0; j < n; ++j) matrix[r * n + j] = Power(lost_[j].constant, chosen[r].exponent);
+    for (std::size_t j = 0; j < n; ++j)
+      matrix[r * n + j] = Power(lost_[j].constant, chosen[r].exponent);
   }
   if (!Invert(matrix, n)) return false;
   factors_.assign(present_.size() + n, std::vector<std::uint16_t>(n, 0));
@@ -179,7 +189,8 @@ Result Attempt::Run(const std::vector<RecoveryBlock>& chosen, std::vector<std::u
   const std::int64_t sliceSize = description_.sliceSize;
   const std::int64_t stripe = StripeBytes(sliceSize, static_cast<std::int64_t>(n) + 2);
   std::vector<Buffer> outputs;
-  std::vector<Md5Hash> hashes(n);
+  std::vector<Md5Hash> hashes(n);  // of each lost slice
+  std::vector<std::optional<Md5>> fileHashes(n);
   for (std::size_t j = 0; j < n; ++j) outputs.push_back(MakeBuffer(stripe));
   std::array<Buffer, 2> buffers{MakeBuffer(stripe), MakeBuffer(stripe)};
   std::array<std::uint64_t, 2> posted{0, 0};
@@ -199,36 +210,51 @@ Result Attempt::Run(const std::vector<RecoveryBlock>& chosen, std::vector<std::u
         }
       } else {
         Source& source = sources[s - present_.size()];
-        const std::int64_t got = ReadAt(source.descriptor, bytes, count, source.block.dataOffset + start);
+        const std::int64_t got =
+            ReadAt(source.descriptor, bytes, count, source.block.dataOffset + start);
         source.shortRead = source.shortRead || got != count;
-        posted[next] = worker.Post([&source, bytes, count] {
+        posted[next] = worker.Post(&source, [&source, bytes, count] {
           source.hash.Add(bytes, static_cast<std::size_t>(count));
         });
       }
-      for (std::size_t j = 0; j < n; ++j) MultiplyAdd(bytes, outputs[j].get(), factors_[s][j], count);
+      for (std::size_t j = 0; j < n; ++j)
+        MultiplyAdd(bytes, outputs[j].get(), factors_[s][j], count);
       next = 1 - next;
       done += count;
       if (progress_ && progress_(done, total)) return {false, true, {}, {}};
     }
     for (std::size_t j = 0; j < n; ++j) {
-      hashes[j].Add(outputs[j].get(), static_cast<std::size_t>(count));
       const InputFile& file = description_.files[static_cast<std::size_t>(lost_[j].file)];
       const std::int64_t offset = lost_[j].index * sliceSize + start;
       const std::int64_t have = std::clamp<std::int64_t>(file.length - offset, 0, count);
+      // A file of one slice is checked whole too: its MD5 is that of the
+      // slice's bytes before the padding.
+      const bool ends = file.slices.size() == 1 && have > 0 && offset + have == file.length;
+      worker.Post(&hashes[j], [&hashes, &fileHashes, &outputs, j, have, count, ends] {
+        hashes[j].Add(outputs[j].get(), static_cast<std::size_t>(have));
+        if (ends) fileHashes[j] = hashes[j].Peek();
+        hashes[j].Add(outputs[j].get() + have, static_cast<std::size_t>(count - have));
+      });
       errno = 0;
       if (have > 0 && !write_(lost_[j].file, offset, outputs[j].get(), have)) {
-        return {false, false, file.name + " could not be written (" + ErrorText(errno, "the disk is full") + ")", {}};
+        return {false,
+                false,
+                file.name + " could not be written (" + ErrorText(errno, "the disk is full") + ")",
+                {}};
       }
     }
+    worker.WaitForAll();  // before the sums are cleared for the next stripe
   }
   worker.WaitForAll();
   for (Source& source : sources) {
-    if (source.shortRead || source.hash.Finish() != source.expected) damaged.push_back(source.block.exponent);
+    if (source.shortRead || source.hash.Finish() != source.expected)
+      damaged.push_back(source.block.exponent);
   }
   if (!damaged.empty()) return {};
   for (std::size_t j = 0; j < n; ++j) {
     const InputFile& file = description_.files[static_cast<std::size_t>(lost_[j].file)];
-    if (hashes[j].Finish() != file.slices[static_cast<std::size_t>(lost_[j].index)].first) {
+    if (hashes[j].Finish() != file.slices[static_cast<std::size_t>(lost_[j].index)].first ||
+        (fileHashes[j] && *fileHashes[j] != file.md5)) {
       return {false, false, "the rebuilt " + file.name + " does not match its checksum", {}};
     }
   }
@@ -256,24 +282,29 @@ Result Rebuild(const Description& description, const std::vector<RecoveryBlock>&
   while (!lostSlices.empty()) {
     if (usable.size() < lostSlices.size()) {
       result.reason = Counted(lost.size(), "fragment is", "fragments are") + " lost";
-      if (lostSlices.size() != lost.size()) result.reason += ", " + Counted(lostSlices.size(), "slice", "slices");
-      result.reason += ", and the recovery data rebuilds at most " + std::to_string(usable.size());
+      if (lostSlices.size() != lost.size())
+        result.reason += " (" + Counted(lostSlices.size(), "slice", "slices") + ")";
+      result.reason += " and the recovery data rebuilds at most " + std::to_string(usable.size());
       if (lostSlices.size() != lost.size()) result.reason += " slices";
       for (const std::string& name : damagedNames) result.reason += ": " + name + " is damaged";
       return result;
     }
-    const std::vector<RecoveryBlock> chosen(usable.begin(), usable.begin() + static_cast<std::ptrdiff_t>(lostSlices.size()));
+    const std::vector<RecoveryBlock> chosen(
+        usable.begin(), usable.begin() + static_cast<std::ptrdiff_t>(lostSlices.size()));
     std::vector<std::uint32_t> damaged;
-    Result attempt = Attempt(description, present, lostSlices, read, write, progress).Run(chosen, damaged);
+    Result attempt =
+        Attempt(description, present, lostSlices, read, write, progress).Run(chosen, damaged);
     if (damaged.empty()) {
       attempt.damagedBlocks = result.damagedBlocks;
       return attempt;
     }
     for (const std::uint32_t exponent : damaged) {
-      const auto it = std::find_if(usable.begin(), usable.end(),
-                                   [exponent](const RecoveryBlock& b) { return b.exponent == exponent; });
+      const auto it =
+          std::find_if(usable.begin(), usable.end(),
+                       [exponent](const RecoveryBlock& b) { return b.exponent == exponent; });
       const std::string name = BaseName(it->path);
-      if (std::find(damagedNames.begin(), damagedNames.end(), name) == damagedNames.end()) damagedNames.push_back(name);
+      if (std::find(damagedNames.begin(), damagedNames.end(), name) == damagedNames.end())
+        damagedNames.push_back(name);
       usable.erase(it);
       result.damagedBlocks.push_back(exponent);
     }

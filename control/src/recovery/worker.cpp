@@ -10,7 +10,7 @@ namespace control::par2 {
 namespace {
 
 constexpr std::int64_t kMemoryBytes = std::int64_t{64} << 20;
-constexpr std::int64_t kSmallestStripe = std::int64_t{64} << 10;
+constexpr std::int64_t kSmallestStripe = 64;
 constexpr std::size_t kAlignment = 64;
 
 }  // namespace
@@ -23,40 +23,55 @@ Worker::~Worker() {
     stopping_ = true;
   }
   changed_.notify_all();
-  thread_.join();
+  thread_.join();  // after what is queued: the jobs use the caller's buffers
 }
 
-std::uint64_t Worker::Post(std::function<void()> job) {
+std::uint64_t Worker::Post(const void* key, std::function<void()> job) {
   const std::lock_guard lock(mutex_);
-  queue_.push_back(std::move(job));
+  queue_.push_back({++posted_, key, std::move(job)});
+  ran_.push_back(false);
   changed_.notify_all();
-  return ++posted_;
+  return posted_;
 }
 
 void Worker::WaitFor(std::uint64_t number) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return finished_ >= number; });
+  while (finished_ < number) {
+    if (!RunNext(lock, callerRunning_, threadRunning_)) changed_.wait(lock);
+  }
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+}
+
+bool Worker::RunNext(std::unique_lock<std::mutex>& lock, const void*& running, const void* other) {
+  if (queue_.empty() || queue_.front().key == other) return false;
+  Job job = std::move(queue_.front());
+  queue_.pop_front();
+  running = job.key;
+  lock.unlock();
+  std::exception_ptr failure;
+  try {
+    job.run();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  lock.lock();
+  running = nullptr;
+  if (failure && !failure_) failure_ = failure;
+  ran_[job.number - finished_ - 1] = true;
+  while (!ran_.empty() && ran_.front()) {
+    ran_.pop_front();
+    ++finished_;
+  }
+  changed_.notify_all();
+  return true;
 }
 
 void Worker::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-    if (queue_.empty()) return;
-    std::function<void()> job = std::move(queue_.front());
-    queue_.pop_front();
-    lock.unlock();
-    std::exception_ptr failure;
-    try {
-      job();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    lock.lock();
-    if (failure && !failure_) failure_ = failure;
-    ++finished_;
-    changed_.notify_all();
+    if (RunNext(lock, threadRunning_, callerRunning_)) continue;
+    if (stopping_ && queue_.empty()) return;
+    changed_.wait(lock);
   }
 }
 

@@ -64,6 +64,7 @@ std::string Refusal(const SetToProtect& set, std::size_t volumes) {
     return "the count of recovery slices must be 1 to the count of fragments";
   }
   const std::int64_t longest = *std::max_element(set.lengths.begin(), set.lengths.end());
+  if (longest <= 0) return "the fragments hold no bytes to protect";
   if (set.sliceSize < longest || set.sliceSize % 4 != 0 || set.sliceSize <= 0) {
     return "the slice size must be a multiple of 4 no shorter than the longest fragment";
   }
@@ -75,10 +76,13 @@ std::string Refusal(const SetToProtect& set, std::size_t volumes) {
 
 // Hashes the head of every file and gives the files in main-packet order,
 // each with its ID and constant; false, with `reason`, when a read failed.
+// Files of no bytes are left out, as other tools leave them out: they take
+// an empty file that a set describes for a damaged one.
 bool DescribeHeads(const SetToProtect& set, const Reader& read, std::vector<FileWork>& files,
                    std::string& reason) {
   std::vector<unsigned char> head(kHeadBytes);
   for (std::size_t i = 0; i < set.names.size(); ++i) {
+    if (set.lengths[i] == 0) continue;
     FileWork work;
     work.file.name = set.names[i];
     work.file.length = set.lengths[i];
@@ -96,10 +100,8 @@ bool DescribeHeads(const SetToProtect& set, const Reader& read, std::vector<File
   std::stable_sort(files.begin(), files.end(), [](const FileWork& a, const FileWork& b) {
     return ComesBefore(a.file.id, b.file.id);
   });
-  int slice = 0;
-  for (FileWork& work : files) {
-    if (work.file.length > 0) work.constant = InputConstant(slice++);
-    if (work.file.length == 0) work.file.md5 = work.file.md5Head;
+  for (std::size_t slice = 0; slice < files.size(); ++slice) {
+    files[slice].constant = InputConstant(static_cast<int>(slice));
   }
   return true;
 }
@@ -152,7 +154,8 @@ bool WritePackets(const SetToProtect& set, const Description& description,
   const auto names = FileNames("", set.recoveryCount);
   for (std::size_t v = 1; v < names.size(); ++v) {
     const std::int64_t after = names[v].count * (kRecoveryDataOffset + set.sliceSize);
-    if (!WriteAt(volumes[v - 1], packets.data(), static_cast<std::int64_t>(packets.size()), after)) {
+    if (!WriteAt(volumes[v - 1], packets.data(), static_cast<std::int64_t>(packets.size()),
+                 after)) {
       return false;
     }
   }
@@ -187,27 +190,25 @@ Result Write(const SetToProtect& set, const std::string& creator, int index,
   std::vector<Output> outputs = PlaceOutputs(set, volumes, description.setId, stripe);
   std::array<Buffer, 2> buffers{MakeBuffer(stripe), MakeBuffer(stripe)};
   std::array<std::uint64_t, 2> posted{0, 0};
-  const auto nonEmpty = std::count_if(files.begin(), files.end(),
-                                      [](const FileWork& work) { return work.file.length > 0; });
-  const std::int64_t total = set.sliceSize * nonEmpty;
+  const std::int64_t total = set.sliceSize * static_cast<std::int64_t>(files.size());
   std::int64_t done = 0;
   int next = 0;
   Worker worker;  // destroyed first: its jobs use the buffers and files above
   for (std::int64_t start = 0; start < set.sliceSize; start += stripe) {
     const std::int64_t count = std::min(stripe, set.sliceSize - start);
-    for (Output& output : outputs) std::memset(output.sum.get(), 0, static_cast<std::size_t>(count));
+    for (Output& output : outputs)
+      std::memset(output.sum.get(), 0, static_cast<std::size_t>(count));
     for (FileWork& work : files) {
-      if (work.file.length == 0) continue;
       worker.WaitFor(posted[next]);
       unsigned char* bytes = buffers[next].get();
       const std::int64_t have = std::clamp<std::int64_t>(work.file.length - start, 0, count);
       errno = 0;
-      if (have > 0 && !read(work.index, start, bytes, have)) return Failed(ReadFailure(work.file.name));
+      if (have > 0 && !read(work.index, start, bytes, have))
+        return Failed(ReadFailure(work.file.name));
       std::memset(bytes + have, 0, static_cast<std::size_t>(count - have));
       const bool ends = have > 0 && start + have == work.file.length;
-      posted[next] = worker.Post([&work, bytes, have, count, ends] {
-        HashPiece(work, bytes, have, count, ends);
-      });
+      posted[next] = worker.Post(
+          &work, [&work, bytes, have, count, ends] { HashPiece(work, bytes, have, count, ends); });
       const std::int64_t used = (have + 3) / 4 * 4;
       for (Output& output : outputs) {
         MultiplyAdd(bytes, output.sum.get(), Power(work.constant, output.exponent), used);
@@ -217,20 +218,26 @@ Result Write(const SetToProtect& set, const std::string& creator, int index,
       if (progress && progress(done, total)) return Result{false, true, {}, {}};
     }
     for (Output& output : outputs) {
-      output.hash.Add(output.sum.get(), static_cast<std::size_t>(count));
+      worker.Post(&output, [&output, count] {
+        output.hash.Add(output.sum.get(), static_cast<std::size_t>(count));
+      });
+    }
+    for (Output& output : outputs) {
       if (!WriteAt(output.descriptor, output.sum.get(), count,
                    output.packetOffset + kRecoveryDataOffset + start)) {
         return Failed(WriteFailure());
       }
     }
+    worker.WaitForAll();  // before the sums are cleared for the next stripe
   }
   worker.WaitForAll();
   for (std::size_t i = 0; i < files.size(); ++i) {
     InputFile& file = description.files[i];
     file.md5 = files[i].file.md5;
-    if (file.length > 0) file.slices = {{files[i].hash.Finish(), files[i].crc}};
+    file.slices = {{files[i].hash.Finish(), files[i].crc}};
   }
-  if (!WritePackets(set, description, creator, index, volumes, outputs)) return Failed(WriteFailure());
+  if (!WritePackets(set, description, creator, index, volumes, outputs))
+    return Failed(WriteFailure());
   return Result{true, false, {}, {}};
 }
 
