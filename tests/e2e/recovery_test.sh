@@ -82,9 +82,11 @@ check "repair of a sound set: 0, nothing to do" eval '[ "$(run repair film)" = 0
 check "split again without recovery: the older recovery files go" eval '[ "$(run split original -n 3 -q)" = 0 ] &&
   cp original film && [ "$(run split film -n 3)" = 0 ] && ! ls film*.par2 2>/dev/null'
 rm -f film.* && quietly par2 create -c1 film.par2 film && cp film.par2 foreign
-check "split -r 1 beside another program's film.par2: refused, nothing changed" eval '[ "$(run split film -n 3 -r 1)" = 1 ] &&
-  grep -qF "film.par2 is in the way" "$work/err" && cmp -s film.par2 foreign && ! ls film.1 2>/dev/null'
-check "split -r 0 beside it: done, film.par2 left alone" eval '[ "$(run split film -n 3)" = 0 ] && cmp -s film.par2 foreign'
+check "split -r 0 beside another program's film.par2: done, film.par2 left alone" eval '[ "$(run split film -n 3)" = 0 ] &&
+  cmp -s film.par2 foreign'
+check "split -r 1 then: refused before any change, the older set and film.par2 as they were" eval '[ "$(run split film -n 4 -r 1)" = 1 ] &&
+  grep -qF "film.par2 is in the way" "$work/err" && cmp -s film.par2 foreign && ! ls film.4 2>/dev/null &&
+  sha256sum --quiet --ignore-missing -c film.sha256'
 rm -f film.* foreign
 
 # Random round trips: sizes, parts, recovery fragments and losses up to them.
