@@ -161,18 +161,19 @@ class Splitter {
     for (int number = 2; number <= plan_.count; ++number) {
       if (Outcome written = WriteFragment(number); !written) return written;
     }
+    // Computed from the input while the fragments are flushed, and in place
+    // before fragment 1 is: a complete set always has its recovery data.
+    if (plan_.recovery > 0) {
+      meter_.Settle(length_);
+      Outcome written = WriteRecovery(basePath_, input_, length_, partSize_, plan_.count,
+                                      plan_.recovery, journal_, meter_, recoveryFiles_);
+      if (!written) return written;
+    }
     if (!platform::Flush(first_.file())) return NotDone(CopyFailure(inputPath_, firstName, errno));
     if (const auto failed = flushes_.Wait()) {
       return NotDone(CopyFailure(inputPath_, failed->first, failed->second));
     }
     meter_.Report(length_);
-    if (plan_.recovery > 0) {
-      meter_.Settle(length_);
-      const int count = plan_.count;
-      Outcome written = WriteRecovery(basePath_, input_, length_, partSize_, count, plan_.recovery,
-                                      journal_, meter_, recoveryFiles_);
-      if (!written) return written;
-    }
     if (!input_.Close()) return NotDone(FileFailure(inputPath_, errno, Access::Read));
     if (!plan_.writesChecksumFile) {  // else a join could take them into the set
       if (std::string left = RemoveBeyond(); !left.empty()) return NotDone(left);
