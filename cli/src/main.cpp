@@ -143,6 +143,11 @@ int Split(const Command& command) {
   }
   const std::int32_t count = Get(split, fit ? kDispidFitPartsCount : kDispidSplitPartsCount).ToInteger32();
   const double size = Get(split, fit ? kDispidFitPartSize : kDispidSplitPartSize).ToDouble();
+  if (count > 0 && command.recovery > count) {
+    std::cerr << "tessik: " << Parts(command.recovery) << " of recovery data for a set of " << Parts(count)
+              << ": give at most " << count << '\n';
+    return kFailure;
+  }
   if (command.dryRun) {
     const double length = static_cast<double>(platform::FileLength(command.name));
     const std::string base = command.folder.empty() ? command.name : command.folder + '/' + FileNameOf(command.name);

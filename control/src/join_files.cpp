@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <unistd.h>
 #include <map>
 #include <sys/stat.h>

@@ -83,6 +83,15 @@ Outcome RepairSet(const std::string& inputFilename, const SetOptions& options) {
   const std::string& basePath = inputFilename;
   const std::optional<SetRecovery> recovery = ReadRecovery(basePath);
   if (!recovery) return NotDone("there is no recovery data for " + FileNameOf(basePath));
+  // A checksum file beside it checks what is rebuilt once more: recovery
+  // data of another set never puts its content back.
+  const ChecksumFile listed = ReadChecksumFile(basePath);
+  if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
+  const bool checked = listed.state == ChecksumFile::State::Valid;
+  if (checked && static_cast<int>(listed.checksums.fragments.size()) != recovery->FragmentCount()) {
+    return NotDone(recovery->index + " and " + FileNameOf(ChecksumFileName(basePath)) +
+                   " describe different sets");
+  }
   // Held to the end: no split of this name runs meanwhile.
   const TemporaryNames temporary = TemporaryNamesOf(basePath);
   SplitJournal journal = SplitJournal::Take(temporary);
@@ -131,6 +140,16 @@ Outcome RepairSet(const std::string& inputFilename, const SetOptions& options) {
         },
         meter);
     if (!outcome) return settle(outcome);
+    for (auto& [number, file] : rebuilt) {
+      if (!checked) break;
+      BackgroundHash hash;
+      hash.Add(file.file().descriptor(), 0, recovery->Fragment(number).length);
+      const std::optional<Digest> digest = hash.Take();
+      if (digest != listed.checksums.fragments[static_cast<std::size_t>(number - 1)]) {
+        return settle(NotDone(FileNameOf(FragmentName(basePath, number)) + " as rebuilt does not match " +
+                              FileNameOf(ChecksumFileName(basePath)) + "; nothing was changed"));
+      }
+    }
     // Each rebuilt fragment is whole and checked: flushed, then put in place
     // of the damaged one, which leaves no copy behind.
     for (auto& [number, file] : rebuilt) {

@@ -98,6 +98,7 @@ TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
   Put(*object, kChecksums, false);
   Put(*object, kPartSizeLimit, 4096.0);
   Put(*object, kSetFolder, "/media/stick");
+  Put(*object, kRecovery, std::int16_t{2});
   const struct { Variant stored; std::int32_t error; std::int16_t loaded; } loads[] = {
       {Variant(), 0, 0},  // as saved
       {"7", 0, 7}, {2.5, 0, 2}, {3.5, 0, 4}, {"seven", 13, 0}, {40000, 6, 0},
@@ -117,6 +118,7 @@ TEST_F(FileSplitTest, PersistenceStoresOnlyWhatDiffersAndLoadsSilently) {
     if (load.error == 0) { EXPECT_EQ(Get(*fresh, kChecksums), Variant(false)); }
     if (load.error == 0) { EXPECT_EQ(Get(*fresh, kPartSizeLimit), Variant(4096.0)); }
     if (load.error == 0) { EXPECT_EQ(Get(*fresh, kSetFolder), Variant("/media/stick")); }
+    if (load.error == 0) { EXPECT_EQ(Get(*fresh, kRecovery), Variant(std::int16_t{2})); }
     EXPECT_TRUE(sink.changes.empty()) << "loading announces nothing";
   }
   const auto fresh = host.Create(false);

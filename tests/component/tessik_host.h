@@ -46,6 +46,7 @@ constexpr platform::DispatchId kSplitFiles = 0x60030008;
 constexpr platform::DispatchId kChecksums = 0x6803000A;
 constexpr platform::DispatchId kPartSizeLimit = 0x6803000E;
 constexpr platform::DispatchId kSetFolder = 0x68030013;
+constexpr platform::DispatchId kRecovery = 0x6803001B;
 
 inline platform::Variant Get(platform::Dispatch& object, platform::DispatchId id) {
   return platform::InvokeOrRaise(object, id, platform::InvokeKind::PropertyGet);

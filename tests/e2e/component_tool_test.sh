@@ -46,7 +46,7 @@ check "thirty-eight members, the workers, VerifiedWith, LargestSubFilesNumber, W
 check "members carry identifiers, kinds, types, help; the worker's size is by reference" eval 'grep -qxF \
   "0x68030000	put	SubFilesNumber(New_SubFilesNumber As Integer)	-	visible	Number of file fragments to make" "$work/out" &&
   grep -qF "0x60030008	method	SplitFiles(inputFilename As String, ByRef newFileSizeBytes As Long)	Boolean	hidden" "$work/out"'
-check "a new control's properties" test "$(said InputFile OutputFile SubFilesNumber Checksums PartSizeLimit SetFolder)" = "0|//2/True/0//|"
+check "a new control's properties" test "$(said InputFile OutputFile SubFilesNumber Checksums PartSizeLimit SetFolder Recovery)" = "0|//2/True/0//0/|"
 
 head -c 2500000 /dev/urandom | tee "$work/film avi" >"$work/original"
 check "split prints True and makes four fragments" eval '[ "$(said "InputFile=$work/film avi" SubFilesNumber=4 Split)" = "0|True/|" ] &&
@@ -106,6 +106,8 @@ done <<EOF
 6 'SplitFiles(x,3e9)'
 5 '#-552'
 5 PartSizeLimit=-1
+5 Recovery=-1
+5 "InputFile=$work/original" SubFilesNumber=2 Recovery=3 Split
 5 PartSizeLimit=0.5
 5 "InputFile=$work/original" SplitToFit
 5 'PresetLimit(dvd)'
@@ -172,6 +174,12 @@ mkdir "$work/stick" && cp "$work/original" "$work/stick/film" && call "InputFile
 check "a set joined into another folder and name, verified, the set as it was" eval '[ "$(said "SetBase=$work/stick/film" "OutputFile=$work/copy" Join VerifiedWith)" = "0|True/$work/stick/film.sha256/|" ] &&
   cmp -s "$work/copy" "$work/original" && [ "$(ls "$work/stick" | tr "\n" " ")" = "film.1 film.2 film.3 film.sha256 " ]'
 echo older >"$work/kept"
+check "Recovery=1: Join rebuilds a lost fragment into the output only, Repair on disk, Rebuilt names it" eval '
+  mkdir "$work/heal" && cp "$work/original" "$work/heal/film" &&
+  [ "$(said "InputFile=$work/heal/film" SubFilesNumber=3 Recovery=1 Split)" = "0|True/|" ] && rm "$work/heal/film.2" "$work/heal/film" &&
+  [ "$(said "OutputFile=$work/heal/film" Join Rebuilt)" = "0|True/film.2/|" ] && cmp -s "$work/heal/film" "$work/original" &&
+  [ "$(said "OutputFile=$work/heal/film" Repair Rebuilt)" = "0|True/film.2/|" ] &&
+  (cd "$work/heal" && sha256sum --quiet -c film.sha256)'
 check "Replace=False keeps a file at the output: False, the file as it was" eval '[ "$(said "SetBase=$work/stick/film" "OutputFile=$work/kept" Replace=False Join)" = "1|False/|Tessik: Error joining files!/kept already exists/" ] &&
   [ "$(cat "$work/kept")" = older ] && [ "$(said "SetBase=$work/stick/film" "OutputFile=$work/new" Replace=False Join)" = "0|True/|" ]'
 for own in film.2 film.sha256; do

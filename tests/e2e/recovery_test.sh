@@ -16,6 +16,9 @@ quietly() { "$@" >/dev/null 2>&1; }
 # 5 fragments of 200,001 bytes, the last 199,999: neither a multiple of 4.
 head -c 1000003 /dev/urandom >original
 
+check "split -n 2 -r 3: more recovery than parts refused, nothing written" eval '[ "$(run split original -n 2 -r 3)" = 1 ] &&
+  grep -qF "give at most 2" "$work/err" && [ "$(ls)" = original ]'
+
 # What we write, par2cmdline checks and repairs byte for byte.
 cp original film && run split film -n 5 -r 2 >/dev/null && mkdir kept && cp film.? kept/
 check "split -r 2: the index and two volumes, as par2cmdline names them" \
@@ -76,6 +79,11 @@ check "repair: 0, both rebuilt, the damaged one replaced, nothing else left" eva
   [ "$(ls -A | tr "\n" " ")" = "film.1 film.2 film.3 film.4 film.5 film.par2 film.sha256 film.vol0+1.par2 film.vol1+1.par2 original three " ] &&
   sha256sum --quiet --ignore-missing -c film.sha256 && quietly par2 verify film.par2'
 check "repair of a sound set: 0, nothing to do" eval '[ "$(run repair film)" = 0 ] && grep -q "every part is sound" "$work/out"'
+mv film.sha256 sums && rm film.2
+awk '$2 == "film.2" { $1 = (substr($1, 1, 1) == "0" ? "1" : "0") substr($1, 2) } 1' OFS="  " sums >film.sha256
+check "repair against a checksum file that lists other content: 1, nothing changed" eval '[ "$(run repair film)" = 1 ] &&
+  grep -qF "film.2 as rebuilt does not match film.sha256" "$work/err" && ! ls film.2 2>/dev/null'
+mv sums film.sha256 && run repair film >/dev/null
 
 # A new split takes the older set's recovery data away, and refuses data it
 # cannot show to be that set's.
