@@ -251,15 +251,14 @@ Outcome JoinFiles(const std::string& inputFilename, const SetOptions& options,
           }
           const std::string name = FragmentName(basePath, number);
           File opened = number == 1 ? File() : platform::OpenForReading(name);
-          if (number > 1 && !opened.IsOpen()) {
-            if (opened.error() == ENOENT) {
+          const File& fragment = number == 1 ? first : opened;
+          if (!fragment.IsOpen()) {
+            if (fragment.error() == ENOENT) {
               throw platform::RuntimeError(platform::ErrorNumber::FileNotFound, name);
             }
-            return NotDone(FileFailure(name, opened.error(), Access::Read));
+            return NotDone(FileFailure(name, fragment.error(), Access::Read));
           }
-          if (Outcome appended = joiner.Append(number, number == 1 ? first : opened); !appended) {
-            return appended;
-          }
+          if (Outcome appended = joiner.Append(number, fragment); !appended) return appended;
         }
         meter.Report(joiner.Settled());
         Outcome finished = joiner.Finish();

@@ -7,9 +7,7 @@
 
 #include <platform/file_rules.h>
 #include <platform/pending_file.h>
-#include <platform/runtime_error.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,13 +16,9 @@
 #include <map>
 
 namespace control {
-namespace {
 
 using platform::File;
 using platform::PendingFile;
-
-
-}  // namespace
 
 std::vector<int> LostFragments(const std::string& basePath, const SetRecovery& recovery,
                                ProgressMeter& meter) {
