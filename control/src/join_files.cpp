@@ -114,6 +114,7 @@ class Joiner {
     std::vector<std::int64_t> offsets{0};
     for (const std::int64_t length : plan_.lengths) offsets.push_back(offsets.back() + length);
     const int descriptor = joined_.file().descriptor();
+    int writeError = 0;
     meter_.AddWorkBefore(2 * written_);
     meter_.Settle(written_);
     Outcome rebuilt = RebuildFragments(
@@ -123,10 +124,16 @@ class Joiner {
                                   offsets[static_cast<std::size_t>(number - 1)] + offset) == count;
         },
         [&](int number, std::int64_t offset, const unsigned char* buffer, std::int64_t count) {
-          return pwrite(descriptor, buffer, static_cast<std::size_t>(count),
-                        offsets[static_cast<std::size_t>(number - 1)] + offset) == count;
+          if (pwrite(descriptor, buffer, static_cast<std::size_t>(count),
+                     offsets[static_cast<std::size_t>(number - 1)] + offset) == count) {
+            return true;
+          }
+          writeError = errno != 0 ? errno : ENOSPC;  // a short write: the disk is full
+          return false;
         },
         meter_);
+    // What failed to be written is the joined file, not the fragment.
+    if (!rebuilt && writeError != 0) return NotDone(FileFailure(outputPath_, writeError));
     if (!rebuilt) return rebuilt;
     meter_.Settle(written_);
     if (plan_.checksums && plan_.checksums->whole) {

@@ -8,6 +8,7 @@
 #include <platform/file_rules.h>
 #include <platform/pending_file.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -143,6 +144,18 @@ Outcome RepairSet(const std::string& inputFilename, const SetOptions& options) {
         return settle(NotDone(FileNameOf(FragmentName(basePath, number)) + " as rebuilt does not match " +
                               FileNameOf(ChecksumFileName(basePath)) + "; nothing was changed"));
       }
+    }
+    // The damaged fragments are taken before any is replaced, and held over
+    // the renames: one that another program holds refuses the repair with
+    // nothing changed.
+    std::vector<File> damaged;
+    for (const int number : lost) {
+      const std::string name = FragmentName(basePath, number);
+      struct stat entry {};
+      if (lstat(name.c_str(), &entry) != 0) continue;  // missing: nothing to take
+      auto taken = TakeOlder(name);
+      if (auto* refused = std::get_if<Outcome>(&taken)) return settle(*refused);
+      damaged.push_back(std::move(std::get<File>(taken)));
     }
     // Each rebuilt fragment is whole and checked: flushed, then put in place
     // of the damaged one, which leaves no copy behind.

@@ -74,6 +74,10 @@ rm -f film film.* out && cp original film && run split film -n 5 -r 2 >/dev/null
 rm film.2 && printf X | dd of=film.3 bs=1 seek=5 conv=notrunc status=none
 check "check of a damaged set: 1, the repair it can do" eval '[ "$(run check film.4)" = 1 ] &&
   grep -qF "film.par2 can rebuild film.2, film.3" "$work/err" && grep -qF "tessik repair film" "$work/err"'
+flock -o -x film.3 sleep 30 & until ! flock -n film.3 true; do sleep 0.05; done
+check "repair while another program holds the damaged fragment: 1, nothing changed" eval '[ "$(run repair film)" = 1 ] &&
+  grep -qF "film.3 is in use by another program" "$work/err" && ! ls film.2 2>/dev/null && ! cmp -s film.3 three'
+kill %% 2>/dev/null; wait
 check "repair: 0, both rebuilt, the damaged one replaced, nothing else left" eval '[ "$(run repair film.1)" = 0 ] &&
   grep -qxF "film.3 rebuilt with film.par2" "$work/out" && cmp -s film.3 three &&
   [ "$(ls -A | tr "\n" " ")" = "film.1 film.2 film.3 film.4 film.5 film.par2 film.sha256 film.vol0+1.par2 film.vol1+1.par2 original three " ] &&
