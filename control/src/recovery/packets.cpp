@@ -94,7 +94,8 @@ Bytes CriticalPackets(const Description& description, const std::string& creator
 }
 
 std::int64_t SliceCount(std::int64_t length, std::int64_t sliceSize) {
-  return sliceSize > 0 ? (length + sliceSize - 1) / sliceSize : 0;
+  if (sliceSize <= 0 || length <= 0) return 0;
+  return length / sliceSize + (length % sliceSize != 0 ? 1 : 0);  // no overflow near the top
 }
 
 std::string ErrorText(int error, const char* otherwise) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <set>
@@ -148,11 +149,14 @@ std::optional<Description> Describe(const Bytes& main, const Packets& packets) {
   const unsigned char* body = main.data() + kHeaderBytes;
   description.sliceSize = static_cast<std::int64_t>(GetLittle(body, 8));
   const auto count = GetLittle(body + 8, 4);
+  // Slices no longer than lets the whole set's bytes be counted in 64 bits.
+  constexpr std::int64_t kLargestSliceSize = INT64_MAX / kLargestSliceCount;
   if (description.sliceSize <= 0 || description.sliceSize % 4 != 0 ||
-      count > static_cast<std::uint64_t>(kLargestSliceCount) ||
+      description.sliceSize > kLargestSliceSize || count > static_cast<std::uint64_t>(kLargestSliceCount) ||
       12 + count * 16 > main.size() - kHeaderBytes) {
     return std::nullopt;
   }
+  std::int64_t totalSlices = 0;
   for (std::uint64_t i = 0; i < count; ++i) {
     const unsigned char* id = body + 12 + i * 16;
     const auto file = packets.files.find(FileKey(description.setId, id));
@@ -167,8 +171,11 @@ std::optional<Description> Describe(const Bytes& main, const Packets& packets) {
     const auto nameEnd = file->second.end();
     const auto nameStart = file->second.begin() + kHeaderBytes + 56;
     input.name.assign(nameStart, std::find(nameStart, nameEnd, '\0'));
+    if (input.length < 0) return std::nullopt;
     const std::int64_t slices = SliceCount(input.length, description.sliceSize);
-    if (input.length < 0 ||
+    // A set has at most kLargestSliceCount input slices in all.
+    totalSlices += slices;
+    if (totalSlices > kLargestSliceCount ||
         static_cast<std::int64_t>(sums->second.size()) < kHeaderBytes + 16 + slices * 20) {
       return std::nullopt;
     }
