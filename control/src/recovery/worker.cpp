@@ -83,8 +83,8 @@ Buffer MakeBuffer(std::int64_t bytes) {
   return Buffer(memory);
 }
 
-std::int64_t StripeBytes(std::int64_t sliceSize, std::int64_t buffers) {
-  std::int64_t stripe = std::min(kStripeBytes, kMemoryBytes / std::max<std::int64_t>(buffers, 1));
+std::int64_t StripeBytes(std::int64_t sliceSize, std::int64_t buffers, std::int64_t largest) {
+  std::int64_t stripe = std::min(largest, kMemoryBytes / std::max<std::int64_t>(buffers, 1));
   stripe = std::max(stripe, kSmallestStripe) / 64 * 64;
   return std::min(stripe, sliceSize);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "par2.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -63,8 +65,9 @@ using Buffer = std::unique_ptr<unsigned char[], AlignedFree>;
 Buffer MakeBuffer(std::int64_t bytes);
 
 // The bytes a stripe spans within each slice of `sliceSize` when `buffers`
-// buffers of it are held: at most kStripeBytes and about 64 MiB in all, a
+// buffers of it are held: at most `largest` and about 64 MiB in all, a
 // multiple of 64 unless it is the whole slice.
-std::int64_t StripeBytes(std::int64_t sliceSize, std::int64_t buffers);
+std::int64_t StripeBytes(std::int64_t sliceSize, std::int64_t buffers,
+                         std::int64_t largest = kStripeBytes);
 
 }  // namespace control::par2
