@@ -19,18 +19,6 @@ namespace {
 
 constexpr std::int64_t kReadBytes = std::int64_t{4} << 20;
 
-// An open file, closed when this goes.
-struct OpenFile {
-  int descriptor = -1;
-  explicit OpenFile(const std::string& path)
-      : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~OpenFile() {
-    if (descriptor >= 0) close(descriptor);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-};
-
 // Adds the `count` bytes at `offset` to `hash`, telling `progress` each
 // piece; false when a read fails or the file ends first, nothing when the
 // progress function stopped.

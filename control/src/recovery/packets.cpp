@@ -2,7 +2,11 @@
 
 #include "../crypto.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace control::par2 {
@@ -96,6 +100,25 @@ Bytes CriticalPackets(const Description& description, const std::string& creator
 std::int64_t SliceCount(std::int64_t length, std::int64_t sliceSize) {
   if (sliceSize <= 0 || length <= 0) return 0;
   return length / sliceSize + (length % sliceSize != 0 ? 1 : 0);  // no overflow near the top
+}
+
+OpenFile::OpenFile(const std::string& path) : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+OpenFile::~OpenFile() {
+  if (descriptor >= 0) close(descriptor);
+}
+
+std::int64_t ReadAt(int descriptor, unsigned char* bytes, std::int64_t count, std::int64_t offset) {
+  std::int64_t got = 0;
+  while (got < count) {
+    const ssize_t part =
+        pread(descriptor, bytes + got, static_cast<std::size_t>(count - got), offset + got);
+    if (part < 0 && errno == EINTR) continue;
+    if (part < 0) return -1;
+    if (part == 0) break;
+    got += part;
+  }
+  return got;
 }
 
 std::string ErrorText(int error, const char* otherwise) {

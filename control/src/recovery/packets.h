@@ -59,6 +59,20 @@ Bytes CriticalPackets(const Description& description, const std::string& creator
 // The slices of a file of `length` bytes.
 std::int64_t SliceCount(std::int64_t length, std::int64_t sliceSize);
 
+// A file open for reading, closed when this goes; descriptor -1 when it
+// could not be opened (errno tells why).
+struct OpenFile {
+  int descriptor = -1;
+  explicit OpenFile(const std::string& path);
+  ~OpenFile();
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+};
+
+// Reads up to `count` bytes at `offset`: how many, fewer only where the
+// file ends, or -1 with errno set.
+std::int64_t ReadAt(int descriptor, unsigned char* bytes, std::int64_t count, std::int64_t offset);
+
 // A system error message for `error` (errno), or `otherwise` when it is 0.
 std::string ErrorText(int error, const char* otherwise);
 

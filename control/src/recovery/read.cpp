@@ -23,31 +23,6 @@ namespace {
 constexpr std::int64_t kLargestPacket = std::int64_t{64} << 20;
 constexpr std::int64_t kScanBytes = std::int64_t{1} << 20;
 
-// An open file, closed when this goes.
-struct OpenFile {
-  int descriptor = -1;
-  explicit OpenFile(const std::string& path)
-      : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~OpenFile() {
-    if (descriptor >= 0) close(descriptor);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-};
-
-// Reads up to `count` bytes at `offset`; how many, or -1 with errno set.
-std::int64_t ReadAt(int descriptor, unsigned char* bytes, std::int64_t count, std::int64_t offset) {
-  std::int64_t got = 0;
-  while (got < count) {
-    const ssize_t part =
-        pread(descriptor, bytes + got, static_cast<std::size_t>(count - got), offset + got);
-    if (part < 0 && errno == EINTR) continue;
-    if (part < 0) return -1;
-    if (part == 0) break;
-    got += part;
-  }
-  return got;
-}
 
 // The packets of every file, by set.
 struct Packets {

@@ -44,17 +44,6 @@ struct Source {
   }
 };
 
-std::int64_t ReadAt(int descriptor, unsigned char* bytes, std::int64_t count, std::int64_t offset) {
-  std::int64_t got = 0;
-  while (got < count) {
-    const ssize_t part =
-        pread(descriptor, bytes + got, static_cast<std::size_t>(count - got), offset + got);
-    if (part < 0 && errno == EINTR) continue;
-    if (part <= 0) break;
-    got += part;
-  }
-  return got;
-}
 
 std::string BaseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
