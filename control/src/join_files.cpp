@@ -124,11 +124,10 @@ class Joiner {
                                   offsets[static_cast<std::size_t>(number - 1)] + offset) == count;
         },
         [&](int number, std::int64_t offset, const unsigned char* buffer, std::int64_t count) {
-          if (pwrite(descriptor, buffer, static_cast<std::size_t>(count),
-                     offsets[static_cast<std::size_t>(number - 1)] + offset) == count) {
-            return true;
-          }
-          writeError = errno != 0 ? errno : ENOSPC;  // a short write: the disk is full
+          const ssize_t wrote = pwrite(descriptor, buffer, static_cast<std::size_t>(count),
+                                       offsets[static_cast<std::size_t>(number - 1)] + offset);
+          if (wrote == count) return true;
+          writeError = wrote < 0 ? errno : ENOSPC;  // a short write: the disk is full
           return false;
         },
         meter_);
