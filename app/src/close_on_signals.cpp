@@ -27,6 +27,9 @@ extern "C" void WriteSignalToPipe(int signal) {
   errno = saved;
 }
 
+// Caught and dropped: a request to end that came while the program ends.
+extern "C" void HearNothing(int) {}
+
 }  // namespace
 
 CloseOnSignals::CloseOnSignals(QWidget& window) : window_(window) {
@@ -46,8 +49,16 @@ CloseOnSignals::CloseOnSignals(QWidget& window) : window_(window) {
 }
 
 CloseOnSignals::~CloseOnSignals() {
+  // Once a signal has closed the window, the program is ending as asked: the
+  // same request again (a logout's SIGTERM to every process of the session,
+  // a terminal's SIGHUP as it goes) does not kill it half-way through.
+  struct sigaction ending {};
+  ending.sa_handler = HearNothing;
+  ending.sa_flags = SA_RESTART;
+  sigemptyset(&ending.sa_mask);
   for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-    sigaction(kSignals[i], &previous_[i], nullptr);
+    const bool caught = previous_[i].sa_handler != SIG_IGN;
+    sigaction(kSignals[i], signalled_ && caught ? &ending : &previous_[i], nullptr);
   }
   delete notifier_;
   for (int& end : signalPipe) {

@@ -16,7 +16,8 @@ class QWidget;
 // progress reports. A signal that whoever started the program ignored stays
 // ignored. Once the window has closed so, the program ends, even with a box
 // or a dialog still open. One at a time; the handlers found are restored
-// when it goes.
+// when it goes, unless a signal closed the window: then these signals are
+// caught and dropped from there on, as the program is ending.
 class CloseOnSignals : public QObject {
  public:
   explicit CloseOnSignals(QWidget& window);
