@@ -11,12 +11,10 @@
 #include "recovery/packets.h"
 #include "recovery/par2.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>

@@ -105,14 +105,11 @@ std::variant<JoinPlan, Outcome> Plan(const std::string& basePath, const File& fi
 std::variant<JoinPlan, Outcome> PlanWithRecovery(const std::string& basePath, SetRecovery recovery,
                                                  ProgressMeter& meter) {
   JoinPlan plan;
-  const ChecksumFile listed = ReadChecksumFile(basePath);
-  if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
+  auto beside = ChecksumFileBeside(basePath, recovery);
+  if (auto* refused = std::get_if<Outcome>(&beside)) return *refused;
+  const ChecksumFile& listed = std::get<ChecksumFile>(beside);
   plan.count = recovery.FragmentCount();
   if (listed.state == ChecksumFile::State::Valid) {
-    if (static_cast<int>(listed.checksums.fragments.size()) != plan.count) {
-      return NotDone(recovery.index + " and " + FileNameOf(ChecksumFileName(basePath)) +
-                     " describe different sets");
-    }
     plan.checksums = listed.checksums;
     plan.checksumPath = ChecksumFileName(basePath);
   }

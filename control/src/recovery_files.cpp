@@ -110,6 +110,18 @@ std::optional<SetRecovery> ReadRecovery(const std::string& basePath) {
                      FileNameOf(basePath) + ".par2"};
 }
 
+std::variant<ChecksumFile, Outcome> ChecksumFileBeside(const std::string& basePath,
+                                                      const SetRecovery& recovery) {
+  ChecksumFile listed = ReadChecksumFile(basePath);
+  if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
+  if (listed.state == ChecksumFile::State::Valid &&
+      static_cast<int>(listed.checksums.fragments.size()) != recovery.FragmentCount()) {
+    return NotDone(recovery.index + " and " + FileNameOf(ChecksumFileName(basePath)) +
+                   " describe different sets");
+  }
+  return listed;
+}
+
 std::variant<std::vector<Seen>, Outcome> FindOlderRecovery(const std::string& basePath,
                                                           int olderCount, const Claims& claims,
                                                           int recoveryCount) {

@@ -3,6 +3,7 @@
 // The recovery data of a fragment set: the PAR2 files beside it, named after
 // the set ("film.avi.par2", "film.avi.vol0+1.par2", ...), which describe its
 // fragments and rebuild lost ones.
+#include "checksum_file.h"
 #include "older_set.h"
 #include "recovery/par2.h"
 #include "set_io.h"
@@ -40,6 +41,12 @@ struct SetRecovery {
 // is there, or when what is there describes other files than fragments 1 to
 // N of that set, with N its files' count (such files are not this set's).
 std::optional<SetRecovery> ReadRecovery(const std::string& basePath);
+
+// The checksum file beside a set with recovery data (Missing when there is
+// none); refused when it is damaged or lists another count of fragments than
+// the recovery data describes.
+std::variant<ChecksumFile, Outcome> ChecksumFileBeside(const std::string& basePath,
+                                                      const SetRecovery& recovery);
 
 // Passes the progress of a pass over recovery data to `meter`, as a share of
 // `scale` bytes. A stop or an error raised by the meter ends the pass (its

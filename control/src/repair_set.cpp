@@ -80,13 +80,10 @@ Outcome RepairSet(const std::string& inputFilename, const SetOptions& options) {
   if (!recovery) return NotDone("there is no recovery data for " + FileNameOf(basePath));
   // A checksum file beside it checks what is rebuilt once more: recovery
   // data of another set never puts its content back.
-  const ChecksumFile listed = ReadChecksumFile(basePath);
-  if (listed.state == ChecksumFile::State::Damaged) return NotDone(listed.damage);
+  auto beside = ChecksumFileBeside(basePath, *recovery);
+  if (auto* refused = std::get_if<Outcome>(&beside)) return *refused;
+  const ChecksumFile& listed = std::get<ChecksumFile>(beside);
   const bool checked = listed.state == ChecksumFile::State::Valid;
-  if (checked && static_cast<int>(listed.checksums.fragments.size()) != recovery->FragmentCount()) {
-    return NotDone(recovery->index + " and " + FileNameOf(ChecksumFileName(basePath)) +
-                   " describe different sets");
-  }
   // Held to the end: no split of this name runs meanwhile.
   const TemporaryNames temporary = TemporaryNamesOf(basePath);
   SplitJournal journal = SplitJournal::Take(temporary);
